@@ -12,6 +12,12 @@ elseif(NOT SONVALE_SANITIZE STREQUAL "")
   message(FATAL_ERROR "SONVALE_SANITIZE must be empty, 'address' or 'thread'")
 endif()
 
+if(SONVALE_BUILD_FUZZ)
+  # Everything is instrumented for coverage; only the fuzz targets link the driver.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 find_package(Threads REQUIRED)
 
 # sonvale_add_test(NAME name SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s] [ENV ...])

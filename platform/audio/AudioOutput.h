@@ -1,0 +1,38 @@
+// Audio output service: plays PCM through the selected backend (ALSA or the
+// virtual card's speakers). Used by the media player service and by the
+// mp3play library.
+//
+// One object plays one stream at a time. All calls come from one thread at a
+// time (the player's own thread); `playedBytes` may be called from any thread.
+#pragma once
+
+#include "platform/mmsystem.h"
+
+#include <cstdint>
+#include <memory>
+
+class AudioOutput {
+public:
+    virtual ~AudioOutput() = default;
+
+    // Opens the device for a PCM format (8/16 bit, 1/2 channels, any rate).
+    // MMR_BADDEVICEID, MMR_BADFORMAT, MMR_ALLOCATED or MMR_ERROR on failure.
+    virtual MMRESULT open(const WAVEFORMATEX& format) = 0;
+    // Queues bytes for playing; blocks while the device buffer is full (the
+    // device paces the caller). Returns MMR_NOERROR, or an error when closed.
+    virtual MMRESULT write(const void* data, uint32_t bytes) = 0;
+    // Pause holds the played position; resume continues from it.
+    virtual MMRESULT pause() = 0;
+    virtual MMRESULT resume() = 0;
+    // Waits until everything written has been played.
+    virtual MMRESULT drain() = 0;
+    // Drops whatever is queued and not yet played.
+    virtual MMRESULT stop() = 0;
+    virtual MMRESULT close() = 0;
+    // Bytes actually played since open (or since the last stop).
+    virtual uint64_t playedBytes() const = 0;
+};
+
+// Creates an output on the current backend (SONVALE_AUDIO or the test's
+// choice). Device id -1 is the default device.
+std::unique_ptr<AudioOutput> createAudioOutput(int deviceId = -1);

@@ -1,7 +1,7 @@
 // MP3 player component: library loading, commands and notification decoding.
 #include "player/TXaudioPlayer.h"
 
-#include <dlfcn.h>
+#include "platform/loader/LibraryLoader.h"
 
 #include <cstring>
 
@@ -35,7 +35,7 @@ template <typename Fn> void lookUp(void* module, const char* name, Fn& slot, boo
     if (!ok) {
         return;
     }
-    void* p = dlsym(module, name);
+    void* p = libraryLoader().symbol(module, name, nullptr);
     if (p == nullptr) {
         ok = false;
         return;
@@ -68,7 +68,7 @@ TXaudioPlayer::~TXaudioPlayer() {
 // ---- library ----
 
 void TXaudioPlayer::loadLibrary() {
-    void* module = dlopen(xaudioPath_.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* module = libraryLoader().load(xaudioPath_, nullptr);
     if (module == nullptr) {
         throw EXaudioException("Cannot Load Xaudio DLL (" + xaudioPath_ + ")");
     }
@@ -102,7 +102,7 @@ void TXaudioPlayer::loadLibrary() {
     SV_LOOK_UP(params_to_message, "control_win32_params_to_message")
 #undef SV_LOOK_UP
     if (!ok) {
-        dlclose(module);
+        libraryLoader().unload(module, nullptr);
         throw EXaudioException(std::string("Cannot Find Symbol ") + missing + " in Xaudio DLL");
     }
     library_ = std::move(lib);
@@ -110,7 +110,7 @@ void TXaudioPlayer::loadLibrary() {
 
 void TXaudioPlayer::unloadLibrary() noexcept {
     if (library_) {
-        dlclose(library_->module);
+        libraryLoader().unload(library_->module, nullptr);
         library_.reset();
     }
 }

@@ -17,7 +17,6 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <string.h>
 #include <unordered_map>
 #include <vector>
 
@@ -71,6 +70,11 @@ bool isMpegBitrate(uint32_t kbps) {
     return std::find(std::begin(rates), std::end(rates), kbps) != std::end(rates);
 }
 
+bool isMpegSampleRate(uint32_t hz) {
+    static const uint32_t rates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+    return std::find(std::begin(rates), std::end(rates), hz) != std::end(rates);
+}
+
 bool isLamePreset(int32_t p) {
     return (p >= ABR_8 && p <= ABR_320) || (p >= V9 && p <= V0 && p % 10 == 0) ||
            (p >= R3MIX && p <= MEDIUM_FAST);
@@ -92,7 +96,12 @@ int decodeQuality(uint16_t q) {
 
 // Applies the record to a fresh encoder; false when a field is out of range.
 bool applyConfig(lame_global_flags* gfp, const BE_CONFIG& c) {
-    if (c.dwSampleRate == 0 || c.dwSampleRate > 192000 || c.dwReSampleRate > 192000)
+    // Input rates LAME can resample from; an output rate, when one is asked
+    // for, must be one MPEG audio can carry. Without one the input rate is
+    // kept, or LAME's nearest MPEG rate when the input rate is not one.
+    if (c.dwSampleRate < 8000 || c.dwSampleRate > 192000)
+        return false;
+    if (c.dwReSampleRate != 0 && !isMpegSampleRate(c.dwReSampleRate))
         return false;
     if (c.nMode < BE_MP3_MODE_STEREO || c.nMode > BE_MP3_MODE_MONO)
         return false;
@@ -339,12 +348,12 @@ MP3ENC_EXPORT BE_ERR beWriteVBRHeader(const char* mp3FileName) {
     FILE* f = std::fopen(mp3FileName, "r+b");
     if (!f)
         return BE_ERR_INVALID_FORMAT_PARAMETERS;
-    // Only a file that starts with the placeholder frame is touched.
+    // Only a file that starts with the placeholder frame is touched: same
+    // frame sync, version, layer, bit rate and sample rate as the tag frame.
     std::vector<uint8_t> head(tag.size());
-    const bool isPlaceholder = std::fread(head.data(), 1, head.size(), f) == head.size() &&
-                               head[0] == 0xFF && (head[1] & 0xE0) == 0xE0 &&
-                               (::memmem(head.data(), head.size(), "Xing", 4) ||
-                                ::memmem(head.data(), head.size(), "Info", 4));
+    const bool isPlaceholder =
+        tag.size() >= 4 && std::fread(head.data(), 1, head.size(), f) == head.size() &&
+        head[0] == tag[0] && head[1] == tag[1] && (head[2] & 0xFC) == (tag[2] & 0xFC);
     if (!isPlaceholder || std::fseek(f, 0, SEEK_SET) != 0) {
         std::fclose(f);
         return BE_ERR_INVALID_FORMAT_PARAMETERS;

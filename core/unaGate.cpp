@@ -1,0 +1,88 @@
+#include "core/unaGate.h"
+
+bool unaAbstractGate::gateEnter(uint32_t) {
+    return true;
+}
+
+void unaAbstractGate::gateLeave() {
+    isBusy_.store(false, std::memory_order_relaxed);
+}
+
+unaInProcessGate::~unaInProcessGate() {
+    if (depth_.load(std::memory_order_relaxed) > 0)
+        doLeave();
+    delete wakeEvent_.load(std::memory_order_acquire);
+}
+
+unaEvent* unaInProcessGate::wakeEvent() {
+    unaEvent* ev = wakeEvent_.load(std::memory_order_acquire);
+    if (ev)
+        return ev;
+    auto* made = new unaEvent(false, false);
+    if (wakeEvent_.compare_exchange_strong(ev, made, std::memory_order_acq_rel,
+                                           std::memory_order_acquire))
+        return made;
+    delete made; // another thread won the race: use its event
+    return ev;
+}
+
+bool unaInProcessGate::doEnter(uint32_t timeout) {
+    const uint32_t self = currentThreadId();
+    const int32_t previous = lockCount_.fetch_add(1, std::memory_order_acquire);
+    bool result;
+    if (previous == 0) {
+        ownerThreadId_.store(self, std::memory_order_relaxed);
+        depth_.store(depth_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        result = true;
+    } else if (ownerThreadId_.load(std::memory_order_relaxed) == self) {
+        depth_.store(depth_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        result = true;
+    } else {
+        result = waitForOwnership(self, timeout);
+        if (!result)
+            lockCount_.fetch_sub(1, std::memory_order_release);
+    }
+    if (result)
+        isBusy_.store(true, std::memory_order_relaxed);
+    return result;
+}
+
+bool unaInProcessGate::waitForOwnership(uint32_t self, uint32_t timeout) {
+    unaEvent* ev = wakeEvent();
+    uint32_t remaining = timeout;
+    for (;;) {
+        const uint32_t noted = tickCount();
+        if (!ev->waitFor(remaining))
+            return false;
+        uint32_t expected = 0;
+        if (ownerThreadId_.compare_exchange_strong(expected, self, std::memory_order_acquire,
+                                                   std::memory_order_relaxed) ||
+            expected == self) {
+            depth_.store(depth_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+            return true;
+        }
+        // Woken, but somebody else took the gate: wait again for the rest.
+        if (remaining != INFINITE_TIMEOUT) {
+            const uint32_t elapsed = tickCount() - noted;
+            if (elapsed >= remaining)
+                return false;
+            remaining -= elapsed;
+        }
+    }
+}
+
+void unaInProcessGate::doLeave() {
+    const uint32_t self = currentThreadId();
+    if (ownerThreadId_.load(std::memory_order_relaxed) != self)
+        return;
+    const int32_t depth = depth_.load(std::memory_order_relaxed) - 1;
+    depth_.store(depth, std::memory_order_relaxed);
+    if (depth > 0) {
+        lockCount_.fetch_sub(1, std::memory_order_release);
+        return;
+    }
+    isBusy_.store(false, std::memory_order_relaxed);
+    ownerThreadId_.store(0, std::memory_order_release);
+    if (lockCount_.fetch_sub(1, std::memory_order_acq_rel) != 1)
+        wakeEvent()->setState(true); // somebody waits: release one of them
+}

@@ -1,0 +1,12 @@
+// The root of the core class families: a polymorphic base so that owning
+// containers (unaObjectList) can destroy any item through it. Not copyable:
+// objects of this family have identity (threads, gates, streams).
+#pragma once
+
+class unaObject {
+public:
+    unaObject() = default;
+    virtual ~unaObject() = default;
+    unaObject(const unaObject&) = delete;
+    unaObject& operator=(const unaObject&) = delete;
+};

@@ -181,6 +181,7 @@ void unaThread::releaseThread() {
 }
 
 bool unaThread::start(uint32_t timeout) {
+    bool launched = false; // this call began a run that reported in
     if (status() == unatsStopped && gate_.enter(timeout)) {
         if (status() == unatsStopped && canStart()) {
             releaseThread();
@@ -205,6 +206,7 @@ bool unaThread::start(uint32_t timeout) {
             } else {
                 run_ = run;
                 run->handleReady.setState(true);
+                launched = true;
                 if (!startedEvent_.waitFor(timeout)) {
                     int expected = kLaunching;
                     if (run->claim.compare_exchange_strong(expected, kAbandoned,
@@ -216,6 +218,7 @@ bool unaThread::start(uint32_t timeout) {
                             thread_.join();
                         run_.reset();
                         status_.store(unatsStopped, std::memory_order_release);
+                        launched = false;
                     }
                     // Otherwise the thread claimed the run meanwhile: it is
                     // starting and will report running on its own.
@@ -224,7 +227,8 @@ bool unaThread::start(uint32_t timeout) {
         }
         gate_.leave();
     }
-    return status() != unatsStopped;
+    // A run that already ended (a short body) still counts as started.
+    return launched || status() != unatsStopped;
 }
 
 bool unaThread::waitRunEnd(const std::shared_ptr<Run>& run, uint32_t timeout) {

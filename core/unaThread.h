@@ -68,7 +68,8 @@ public:
     explicit unaThread(int32_t priority = THREAD_PRIORITY_NORMAL);
     ~unaThread() override;
 
-    // True when the thread is starting or running afterwards.
+    // True when the thread is starting or running afterwards, or when this
+    // call began a run that has already ended (a short body).
     bool start(uint32_t timeout = 10000);
     // True when the thread is stopped afterwards.
     bool stop(uint32_t timeout = INFINITE_TIMEOUT, bool force = false);

@@ -181,7 +181,8 @@ TEST_F(ThreadTest, HooksRefuseStartAndStopUnlessForced) {
 }
 
 TEST_F(ThreadTest, StopRunsTheMessagePumpHookOnlyFromOtherThreads) {
-    static std::atomic<int> pumped{0};
+    static std::atomic<int> pumped;
+    pumped.store(0);
     unaThread::setMessagePumpHook([] { pumped.fetch_add(1); });
     unaThread t;
     t.onExecute = [](unaThread* self) {

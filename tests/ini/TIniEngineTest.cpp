@@ -1,8 +1,12 @@
 #include "ini/TIniEngine.h"
 
 #include "IniTestFiles.h"
+#include "ini/iniText.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
 
 namespace {
 
@@ -380,6 +384,80 @@ TEST_F(IniEngine, ClearBeforeReadSectionValuesEmptiesTheTarget) {
     EXPECT_EQ(target, (TStrings{"a=1"}));
     ini->ReadSectionValues("Missing", target);
     EXPECT_EQ(target, TStrings{});
+}
+
+// --- round trip ----------------------------------------------------------------------
+
+TEST_F(IniEngine, RandomImagesReadBackIdentically) {
+    // Names and values with blanks, quotes, "=", brackets, tabs, lone LFs
+    // and non-ASCII bytes; only CR and Ctrl-Z (line ends) are left out, and
+    // key names without "=" that do not start with "[".
+    const std::string alphabet = "abcXYZ 09=\"';[]\t\n.,$\xC3\xA9-#";
+    std::mt19937 rng(20261208);
+    auto pick = [&](size_t maxLength) {
+        std::string s;
+        size_t n = rng() % (maxLength + 1);
+        for (size_t i = 0; i < n; ++i)
+            s += alphabet[rng() % alphabet.size()];
+        return s;
+    };
+    struct Section {
+        std::string name;
+        std::vector<std::pair<std::string, std::string>> keys;
+    };
+    for (int round = 0; round < 30; ++round) {
+        std::vector<Section> model;
+        TIniEngine ini("");
+        ini.SetFileName(folder.file("round" + std::to_string(round) + ".ini"));
+        const int sections = 1 + static_cast<int>(rng() % 6);
+        for (int si = 0; si < sections; ++si) {
+            std::string name = pick(8);
+            bool taken = false;
+            for (const Section& m : model)
+                taken = taken || iniSameText(m.name, name);
+            if (taken)
+                continue;
+            Section section{name, {}};
+            const int keys = static_cast<int>(rng() % 30);
+            for (int ki = 0; ki < keys; ++ki) {
+                std::string key = pick(6);
+                key.erase(std::remove(key.begin(), key.end(), '='), key.end());
+                if (key.empty() || key[0] == '[')
+                    continue;
+                std::string value = pick(12);
+                auto same = std::find_if(section.keys.begin(), section.keys.end(),
+                                         [&](const auto& k) { return iniSameText(k.first, key); });
+                if (same != section.keys.end())
+                    *same = {key, value}; // rewritten in place under the new spelling
+                else
+                    section.keys.emplace_back(key, value);
+                ini.WriteString(name, key, value);
+            }
+            model.push_back(section);
+        }
+        ini.FlushFile();
+        const std::string written = readBytes(ini.FileName());
+
+        TIniEngine back(ini.FileName());
+        TStrings expectedNames;
+        for (const Section& m : model)
+            if (!m.keys.empty())
+                expectedNames.push_back(m.name);
+        ASSERT_EQ(sectionNames(back), expectedNames) << "round " << round;
+        for (const Section& m : model) {
+            TStrings expectedKeys, keys;
+            for (const auto& [key, value] : m.keys) {
+                EXPECT_EQ(back.ReadString(m.name, key, "<missing>"), value)
+                    << "round " << round << " [" << m.name << "] " << key;
+                expectedKeys.push_back(key);
+            }
+            back.ReadSection(m.name, keys);
+            EXPECT_EQ(keys, expectedKeys);
+        }
+        back.setModified(true);
+        back.FlushFile();
+        EXPECT_EQ(readBytes(back.FileName()), written);
+    }
 }
 
 } // namespace

@@ -87,7 +87,7 @@ public:
     bool configure(const VirtualCardConfig& config);
     VirtualCardConfig config() const;
 
-    void setSpeed(double speed); // takes effect at the next start or write
+    void setSpeed(double speed); // takes effect at the next open
     double speed() const;
 
     // Mixer state, also reachable through the mixer service.

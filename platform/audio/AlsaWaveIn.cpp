@@ -1,0 +1,125 @@
+// Wave-in over ALSA: a snd_pcm capture stream read by the device's capture
+// thread in non-blocking mode, waiting in poll() together with a wake-up
+// descriptor so stop and close never wait on the device. An overrun is
+// counted and recovered (prepare + start); only a lost device ends capture.
+#include "platform/audio/AlsaCommon.h"
+#include "platform/audio/Backends.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+constexpr unsigned kPeriodUs = 20000;  // 20 ms
+constexpr unsigned kBufferUs = 500000; // 500 ms
+constexpr int kWaitMs = 100;
+
+class AlsaCaptureSource : public CaptureSource {
+public:
+    AlsaCaptureSource(snd_pcm_t* pcm, const WAVEFORMATEX& format) : pcm_(pcm), format_(format) {}
+    ~AlsaCaptureSource() override { snd_pcm_close(pcm_); }
+
+    MMRESULT start() override {
+        snd_pcm_state_t state = snd_pcm_state(pcm_);
+        if (state != SND_PCM_STATE_PREPARED) {
+            snd_pcm_drop(pcm_);
+            if (int err = snd_pcm_prepare(pcm_); err < 0)
+                return alsaResult(err);
+        }
+        int err = snd_pcm_start(pcm_);
+        return err < 0 ? alsaResult(err) : MMR_NOERROR;
+    }
+
+    void stop() override {
+        snd_pcm_drop(pcm_);
+        snd_pcm_prepare(pcm_);
+    }
+
+    long read(void* buffer, uint32_t maxBytes) override {
+        const uint32_t block = format_.nBlockAlign;
+        const snd_pcm_uframes_t frames = maxBytes / block;
+        if (frames == 0)
+            return 0;
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            snd_pcm_sframes_t r = snd_pcm_readi(pcm_, buffer, frames);
+            if (r > 0)
+                return long(r) * block;
+            if (r == 0 || r == -EAGAIN) {
+                int w = alsaWait(pcm_, &wake_, kWaitMs);
+                if (w == 1)
+                    continue;
+                if (w < 0 && w != -EPIPE)
+                    return -1;
+                return 0; // woken or nothing yet: let the thread look at its commands
+            }
+            if (r == -EPIPE || r == -ESTRPIPE) {
+                ++overruns_;
+                if (r == -ESTRPIPE && snd_pcm_resume(pcm_) == 0)
+                    continue;
+                if (snd_pcm_prepare(pcm_) < 0 || snd_pcm_start(pcm_) < 0)
+                    return -1;
+                continue;
+            }
+            return -1; // device gone or broken
+        }
+        return 0;
+    }
+
+    void wake() override { wake_.signal(); }
+    bool paced() const override { return true; }
+    uint32_t overruns() const override { return overruns_; }
+
+private:
+    snd_pcm_t* pcm_;
+    WAVEFORMATEX format_;
+    WakeFd wake_;
+    uint32_t overruns_ = 0; // capture thread
+};
+
+class AlsaWaveInBackend : public WaveInBackend {
+public:
+    uint32_t count() override { return uint32_t(alsaPcmDevices(SND_PCM_STREAM_CAPTURE).size()); }
+
+    MMRESULT caps(int deviceId, WAVEINCAPS* caps) override {
+        std::string name;
+        if (deviceId == -1) {
+            name = "Default (" + alsaPcmName(SND_PCM_STREAM_CAPTURE, -1) + ")";
+        } else {
+            auto devices = alsaPcmDevices(SND_PCM_STREAM_CAPTURE);
+            if (size_t(deviceId) >= devices.size())
+                return MMR_BADDEVICEID;
+            name = devices[size_t(deviceId)].displayName;
+        }
+        copyName(caps->szPname, name);
+        caps->vDriverVersion = SND_LIB_VERSION >> 8;
+        caps->dwFormats = 0xFFF; // the plug layer converts every standard format
+        caps->wChannels = 2;
+        return MMR_NOERROR;
+    }
+
+    MMRESULT open(int deviceId, const WAVEFORMATEX& format, bool query,
+                  std::unique_ptr<CaptureSource>* source, uint32_t* readBytes) override {
+        std::string name = alsaPcmName(SND_PCM_STREAM_CAPTURE, deviceId);
+        if (name.empty())
+            return MMR_BADDEVICEID;
+        snd_pcm_t* pcm = nullptr;
+        if (MMRESULT r =
+                alsaOpenPcm(name, SND_PCM_STREAM_CAPTURE, format, kPeriodUs, kBufferUs, &pcm))
+            return r;
+        if (query) {
+            snd_pcm_close(pcm);
+            return MMR_NOERROR;
+        }
+        *source = std::make_unique<AlsaCaptureSource>(pcm, format);
+        *readBytes = std::max<uint32_t>(format.nAvgBytesPerSec / 20, format.nBlockAlign);
+        return MMR_NOERROR;
+    }
+};
+
+} // namespace
+
+WaveInBackend& alsaWaveInBackend() {
+    static AlsaWaveInBackend backend;
+    return backend;
+}

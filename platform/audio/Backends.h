@@ -1,0 +1,101 @@
+// The seams between the audio services and their backends (private to
+// platform/audio). Each service's public functions check their arguments and
+// dispatch to the backend chosen by audioBackend(); a backend only knows its
+// devices.
+//
+// Threads: backends lock themselves; every function may be called from any
+// thread.
+#pragma once
+
+#include "platform/audio/AudioBackend.h"
+#include "platform/audio/AudioOutput.h"
+#include "platform/audio/Mixer.h"
+#include "platform/audio/WaveIn.h"
+#include "platform/audio/WaveInDevice.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// ---- wave-in ----
+
+class WaveInBackend {
+public:
+    virtual ~WaveInBackend() = default;
+    virtual uint32_t count() = 0;
+    // deviceId is -1 or 0..count()-1 (checked by the caller).
+    virtual MMRESULT caps(int deviceId, WAVEINCAPS* caps) = 0;
+    // Opens a source for a checked PCM format. With query, only checks and
+    // leaves *source empty. *readBytes: the largest read the capture thread
+    // should ask for.
+    virtual MMRESULT open(int deviceId, const WAVEFORMATEX& format, bool query,
+                          std::unique_ptr<CaptureSource>* source, uint32_t* readBytes) = 0;
+};
+
+WaveInBackend& alsaWaveInBackend();
+WaveInBackend& virtualWaveInBackend();
+
+// MMR_NOERROR when the record is a PCM format every backend can record
+// (tag 1, 1..2 channels, 8/16 bits, 1000..384000 Hz, consistent block
+// alignment), else MMR_BADFORMAT (MMR_INVALPARAM for null).
+MMRESULT checkPcmFormat(const WAVEFORMATEX* format);
+
+// ---- audio output ----
+
+std::unique_ptr<AudioOutput> createAlsaOutput(int deviceId);
+std::unique_ptr<AudioOutput> createVirtualOutput(int deviceId);
+
+// ---- mixer ----
+
+struct MixerControlModel {
+    MIXERCONTROL info{};
+    uint32_t channels = 1;          // value channels (1 for a uniform control)
+    std::vector<std::string> items; // list controls: item names, in order
+    uint32_t itemParam1 = 0;        // list text dwParam1 base (line ids of items)
+    uint32_t binding = 0;           // backend's own meaning
+};
+
+struct MixerLineModel {
+    MIXERLINE info{};
+    std::vector<MixerControlModel> controls;
+    std::vector<uint32_t> itemLineIds; // for a MUX on this line: line id per item
+};
+
+struct MixerDestinationModel {
+    MixerLineModel line;
+    std::vector<MixerLineModel> sources;
+};
+
+struct MixerDeviceModel {
+    MIXERCAPS caps{};
+    std::vector<MixerDestinationModel> destinations;
+};
+
+// One mixer device of a backend. model() is fixed for the object's life.
+class MixerDeviceBackend {
+public:
+    virtual ~MixerDeviceBackend() = default;
+    virtual const MixerDeviceModel& model() const = 0;
+    // values: control.channels x items elements (items = cMultipleItems or
+    // 1), channel-major; volumes 0..65535, booleans 0/1.
+    virtual MMRESULT getValues(const MixerControlModel& control, std::vector<int32_t>& values) = 0;
+    virtual MMRESULT setValues(const MixerControlModel& control,
+                               const std::vector<int32_t>& values) = 0;
+};
+
+class MixerBackend {
+public:
+    virtual ~MixerBackend() = default;
+    virtual uint32_t count() = 0;
+    // Null for an index out of range or a device that cannot be opened.
+    virtual std::shared_ptr<MixerDeviceBackend> device(uint32_t index) = 0;
+};
+
+MixerBackend& alsaMixerBackend();
+MixerBackend& virtualMixerBackend();
+
+// Copies text into a fixed field, cut to size - 1 characters, zero-filled.
+void copyName(char* field, size_t size, const std::string& text);
+template <size_t N> void copyName(char (&field)[N], const std::string& text) {
+    copyName(field, N, text);
+}

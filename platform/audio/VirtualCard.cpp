@@ -1,0 +1,289 @@
+#include "platform/audio/VirtualCardImpl.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+constexpr size_t kMonitorSeconds = 2;
+
+const char* env(const std::string& name) {
+    const char* v = std::getenv(name.c_str());
+    return (v && *v) ? v : nullptr;
+}
+
+uint32_t le32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+uint16_t le16(const uint8_t* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
+
+// Parses the PCM of a WAV file into stereo floats; false when it is not a
+// PCM WAV file this card can play.
+bool parseWav(const std::vector<uint8_t>& file, VirtualFeed& feed) {
+    if (file.size() < 12 || std::memcmp(file.data(), "RIFF", 4) != 0 ||
+        std::memcmp(file.data() + 8, "WAVE", 4) != 0)
+        return false;
+    uint16_t channels = 0, bits = 0;
+    uint32_t rate = 0;
+    const uint8_t* data = nullptr;
+    size_t dataSize = 0;
+    size_t pos = 12;
+    while (pos + 8 <= file.size()) {
+        const uint8_t* h = file.data() + pos;
+        size_t size = le32(h + 4);
+        size_t avail = std::min(size, file.size() - pos - 8);
+        if (std::memcmp(h, "fmt ", 4) == 0 && avail >= 16) {
+            if (le16(h + 8) != WAVE_FORMAT_PCM)
+                return false;
+            channels = le16(h + 10);
+            rate = le32(h + 12);
+            bits = le16(h + 22);
+        } else if (std::memcmp(h, "data", 4) == 0 && !data) {
+            data = h + 8;
+            dataSize = avail;
+        }
+        pos += 8 + size + (size & 1);
+    }
+    if (!data || (channels != 1 && channels != 2) || (bits != 8 && bits != 16) || rate == 0)
+        return false;
+    size_t block = size_t(channels) * bits / 8;
+    size_t frames = dataSize / block;
+    feed.frames.resize(frames * 2);
+    for (size_t i = 0; i < frames; ++i) {
+        for (int c = 0; c < 2; ++c) {
+            int ch = channels == 2 ? c : 0;
+            const uint8_t* s = data + i * block + size_t(ch) * bits / 8;
+            float v =
+                bits == 8 ? (float(s[0]) - 128.0f) / 128.0f : float(int16_t(le16(s))) / 32768.0f;
+            feed.frames[i * 2 + c] = v;
+        }
+    }
+    feed.rate = rate;
+    return frames > 0;
+}
+
+} // namespace
+
+std::shared_ptr<const VirtualFeed> loadVirtualFeed(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return nullptr;
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+    auto feed = std::make_shared<VirtualFeed>();
+    if (bytes.size() >= 12 && std::memcmp(bytes.data(), "RIFF", 4) == 0) {
+        if (!parseWav(bytes, *feed))
+            return nullptr;
+        return feed;
+    }
+    if (bytes.empty())
+        return nullptr;
+    feed->raw = true;
+    feed->bytes = std::move(bytes);
+    return feed;
+}
+
+VirtualDeviceState::VirtualDeviceState() {
+    for (auto& v : sourceVolume)
+        v[0] = v[1] = 65535;
+}
+
+VirtualCardConfig virtualCardConfigFromEnvironment() {
+    VirtualCardConfig config;
+    if (const char* v = env("SONVALE_VCARD_DEVICES")) {
+        if (std::strcmp(v, "2") == 0)
+            config.devices.resize(2);
+    }
+    if (const char* v = env("SONVALE_VCARD_MUX")) {
+        std::string s(v);
+        for (size_t d = 0, pos = 0; d < config.devices.size(); ++d) {
+            size_t comma = s.find(',', pos);
+            std::string item =
+                s.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+            if (item == "0")
+                config.devices[d].hasMux = false;
+            else if (item == "1")
+                config.devices[d].hasMux = true;
+            if (comma != std::string::npos)
+                pos = comma + 1; // else the last value applies to the rest
+        }
+    }
+    if (const char* v = env("SONVALE_VCARD_SPEED")) {
+        char* end = nullptr;
+        double speed = std::strtod(v, &end);
+        if (end && *end == 0 && speed >= 0 && speed <= 1000)
+            config.speed = speed;
+    }
+    for (size_t d = 0; d < config.devices.size(); ++d) {
+        if (const char* v = env("SONVALE_VCARD_NAME_" + std::to_string(d)))
+            config.devices[d].name = v;
+        for (int s = 0; s < kVirtualSources; ++s) {
+            if (const char* v =
+                    env("SONVALE_VCARD_FEED_" + std::to_string(d) + "_" + std::to_string(s)))
+                config.devices[d].sourceFiles[s] = v;
+        }
+    }
+    return config;
+}
+
+VirtualCard& VirtualCard::instance() {
+    static VirtualCard card;
+    return card;
+}
+
+VirtualCard::VirtualCard() : impl_(new Impl) {
+    configure(virtualCardConfigFromEnvironment());
+}
+
+VirtualCard::~VirtualCard() {
+    delete impl_;
+}
+
+bool VirtualCard::configure(const VirtualCardConfig& config) {
+    if (config.devices.empty() || config.devices.size() > 2 || !(config.speed >= 0))
+        return false;
+    std::vector<std::shared_ptr<VirtualDeviceState>> devices;
+    for (size_t d = 0; d < config.devices.size(); ++d) {
+        auto dev = std::make_shared<VirtualDeviceState>();
+        dev->index = int(d);
+        dev->config = config.devices[d];
+        if (dev->config.name.empty())
+            dev->config.name = "Virtual Card " + std::to_string(d + 1);
+        for (int s = 0; s < kVirtualSources; ++s) {
+            if (!dev->config.sourceFiles[s].empty())
+                dev->feeds[s] = loadVirtualFeed(dev->config.sourceFiles[s]);
+        }
+        devices.push_back(std::move(dev));
+    }
+    std::lock_guard lock(impl_->mutex);
+    impl_->config = config;
+    impl_->speed = config.speed;
+    impl_->devices = std::move(devices);
+    ++impl_->generation;
+    return true;
+}
+
+VirtualCardConfig VirtualCard::config() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->config;
+}
+
+void VirtualCard::setSpeed(double speed) {
+    if (!(speed >= 0))
+        return;
+    std::lock_guard lock(impl_->mutex);
+    impl_->speed = speed;
+    impl_->config.speed = speed;
+}
+
+double VirtualCard::speed() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->speed;
+}
+
+void VirtualCard::selectSource(int device, int source) {
+    std::lock_guard lock(impl_->mutex);
+    auto dev = impl_->device(device);
+    if (!dev || source < 0 || source >= kVirtualSources)
+        return;
+    if (dev->config.hasMux) {
+        if (source < 4)
+            dev->muxItem = uint32_t(source);
+        return;
+    }
+    for (int s = 0; s < kVirtualSources; ++s)
+        dev->sourceSelected[s] = (s == source) && s != VS_AUXILIARY;
+}
+
+void VirtualCard::setSourceSelected(int device, int source, bool selected) {
+    std::lock_guard lock(impl_->mutex);
+    auto dev = impl_->device(device);
+    if (!dev || source < 0 || source >= VS_AUXILIARY)
+        return;
+    dev->sourceSelected[source] = selected;
+}
+
+void VirtualCard::setSourceVolume(int device, int source, uint16_t left, uint16_t right) {
+    std::lock_guard lock(impl_->mutex);
+    auto dev = impl_->device(device);
+    if (!dev || source < 0 || source >= kVirtualSources)
+        return;
+    dev->sourceVolume[source][0] = left;
+    dev->sourceVolume[source][1] = right;
+}
+
+void VirtualCard::setSpeakers(int device, uint16_t left, uint16_t right, bool mute) {
+    std::lock_guard lock(impl_->mutex);
+    auto dev = impl_->device(device);
+    if (!dev)
+        return;
+    dev->speakerVolume[0] = left;
+    dev->speakerVolume[1] = right;
+    dev->speakerMute = mute;
+}
+
+std::vector<SpeakerRecording> VirtualCard::speakerRecordings(int device) const {
+    std::lock_guard lock(impl_->mutex);
+    auto dev = impl_->device(device);
+    if (!dev)
+        return {};
+    impl_->pumpOutputs(*dev, std::chrono::steady_clock::now());
+    return dev->recordings;
+}
+
+void VirtualCard::clearSpeakers(int device) {
+    std::lock_guard lock(impl_->mutex);
+    auto dev = impl_->device(device);
+    if (!dev)
+        return;
+    // Open outputs keep appending to their own entry: keep the entries, drop the bytes.
+    for (auto& r : dev->recordings)
+        r.bytes.clear();
+    dev->monitor.clear();
+}
+
+std::shared_ptr<VirtualDeviceState> VirtualCard::Impl::device(int index) const {
+    if (index == -1)
+        index = 0;
+    if (index < 0 || size_t(index) >= devices.size())
+        return nullptr;
+    return devices[size_t(index)];
+}
+
+void VirtualCard::Impl::pumpOutputs(VirtualDeviceState& device,
+                                    std::chrono::steady_clock::time_point now) {
+    for (VirtualOutputImpl* out : device.outputs)
+        out->advance(now);
+}
+
+void VirtualCard::Impl::feedMonitor(VirtualDeviceState& device, const WAVEFORMATEX& format,
+                                    const uint8_t* data, size_t bytes) {
+    if (device.monitorRate != format.nSamplesPerSec) {
+        device.monitor.clear();
+        device.monitorPos = 0;
+        device.monitorRate = format.nSamplesPerSec;
+    }
+    const size_t block = format.nBlockAlign;
+    const int channels = format.nChannels;
+    const float gain[2] = {device.speakerMute ? 0.0f : device.speakerVolume[0] / 65535.0f,
+                           device.speakerMute ? 0.0f : device.speakerVolume[1] / 65535.0f};
+    for (size_t off = 0; off + block <= bytes; off += block) {
+        for (int c = 0; c < 2; ++c) {
+            int ch = channels == 2 ? c : 0;
+            const uint8_t* s = data + off + size_t(ch) * format.wBitsPerSample / 8;
+            float v = format.wBitsPerSample == 8 ? (float(s[0]) - 128.0f) / 128.0f
+                                                 : float(int16_t(s[0] | s[1] << 8)) / 32768.0f;
+            device.monitor.push_back(v * gain[c]);
+        }
+    }
+    const size_t limit = size_t(device.monitorRate) * kMonitorSeconds * 2;
+    if (device.monitor.size() > limit) {
+        size_t drop = (device.monitor.size() - limit) & ~size_t(1);
+        device.monitor.erase(device.monitor.begin(), device.monitor.begin() + long(drop));
+    }
+}

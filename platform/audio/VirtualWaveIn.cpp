@@ -1,0 +1,243 @@
+// The virtual card's capture: the selected sources of a device summed, each
+// scaled by its volume, paced by the clock times the card's speed.
+#include "platform/audio/Backends.h"
+#include "platform/audio/VirtualCardImpl.h"
+
+#include <algorithm>
+#include <cmath>
+#include <condition_variable>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class VirtualCaptureSource : public CaptureSource {
+public:
+    VirtualCaptureSource(VirtualCard::Impl& card, std::shared_ptr<VirtualDeviceState> device,
+                         const WAVEFORMATEX& format)
+        : card_(card), device_(std::move(device)), format_(format), speed_(card.speed) {}
+
+    ~VirtualCaptureSource() override {
+        std::lock_guard lock(card_.mutex);
+        device_->captureOpen = false;
+    }
+
+    MMRESULT start() override {
+        started_ = Clock::now();
+        producedSinceStart_ = 0;
+        return MMR_NOERROR;
+    }
+
+    void stop() override {}
+
+    void wake() override {
+        std::lock_guard lock(wakeMutex_);
+        woken_ = true;
+        wakeCv_.notify_all();
+    }
+
+    bool paced() const override { return speed_ > 0; }
+
+    long read(void* buffer, uint32_t maxBytes) override {
+        const uint32_t block = format_.nBlockAlign;
+        uint64_t frames = maxBytes / block;
+        if (frames == 0)
+            return 0;
+        if (speed_ > 0) {
+            const double rate = double(format_.nSamplesPerSec) * speed_;
+            const uint64_t minFrames =
+                std::min<uint64_t>(frames, std::max<uint64_t>(1, format_.nSamplesPerSec / 100));
+            std::unique_lock lock(wakeMutex_);
+            for (;;) {
+                if (woken_) {
+                    woken_ = false;
+                    return 0;
+                }
+                const double elapsed =
+                    std::chrono::duration<double>(Clock::now() - started_).count();
+                const uint64_t due = uint64_t(elapsed * rate);
+                const uint64_t avail = due > producedSinceStart_ ? due - producedSinceStart_ : 0;
+                if (avail >= minFrames) {
+                    frames = std::min(frames, avail);
+                    break;
+                }
+                const double wait = double(minFrames - avail) / rate;
+                wakeCv_.wait_for(lock, std::chrono::duration<double>(std::min(wait, 0.05)));
+            }
+        }
+        produce(static_cast<uint8_t*>(buffer), uint32_t(frames));
+        producedSinceStart_ += frames;
+        return long(frames * block);
+    }
+
+private:
+    // Mixes `frames` frames of the selected sources into out (card mutex
+    // taken here).
+    void produce(uint8_t* out, uint32_t frames) {
+        const int channels = format_.nChannels;
+        mix_.assign(size_t(frames) * channels, 0.0f);
+        std::lock_guard lock(card_.mutex);
+        VirtualDeviceState& dev = *device_;
+        const bool detached = card_.device(dev.index) != device_;
+        if (!detached) {
+            for (int s = 0; s < kVirtualSources; ++s) {
+                bool selected = dev.config.hasMux ? (uint32_t(s) == dev.muxItem && s < 4)
+                                                  : (dev.sourceSelected[s] && s != VS_AUXILIARY);
+                if (selected)
+                    addSource(dev, s, frames);
+            }
+        }
+        frame_ += frames;
+        toFormat(out, frames, dev);
+    }
+
+    void addSource(VirtualDeviceState& dev, int s, uint32_t frames) {
+        const int channels = format_.nChannels;
+        const float gain[2] = {dev.sourceVolume[s][0] / 65535.0f,
+                               dev.sourceVolume[s][1] / 65535.0f};
+        const uint32_t rate = format_.nSamplesPerSec;
+        if (s == VS_STEREO_MIX && !dev.feeds[s]) {
+            card_.pumpOutputs(dev, Clock::now());
+            const double step = double(dev.monitorRate) / rate;
+            for (uint32_t i = 0; i < frames; ++i) {
+                size_t idx = size_t(dev.monitorPos);
+                if ((idx + 1) * 2 > dev.monitor.size())
+                    break; // nothing more was played: silence
+                for (int c = 0; c < channels; ++c)
+                    mix_[i * channels + c] += dev.monitor[idx * 2 + c] * gain[c];
+                dev.monitorPos += step;
+            }
+            size_t consumed = std::min(size_t(dev.monitorPos), dev.monitor.size() / 2);
+            dev.monitor.erase(dev.monitor.begin(), dev.monitor.begin() + long(consumed * 2));
+            dev.monitorPos -= double(consumed);
+            return;
+        }
+        const VirtualFeed* feed = dev.feeds[s].get();
+        if (feed && feed->raw) {
+            const size_t block = format_.nBlockAlign;
+            const size_t total = feed->bytes.size() / block * block;
+            if (total == 0)
+                return;
+            size_t& pos = rawPos_[s];
+            for (uint32_t i = 0; i < frames; ++i) {
+                if (pos >= total)
+                    pos = 0;
+                const uint8_t* p = feed->bytes.data() + pos;
+                for (int c = 0; c < channels; ++c)
+                    mix_[i * channels + c] += sampleAt(p, c) * gain[c];
+                pos += block;
+            }
+            return;
+        }
+        if (feed) {
+            const size_t count = feed->frames.size() / 2;
+            for (uint32_t i = 0; i < frames; ++i) {
+                size_t idx = size_t((frame_ + i) * feed->rate / rate % count);
+                for (int c = 0; c < channels; ++c)
+                    mix_[i * channels + c] += feed->frames[idx * 2 + c] * gain[c];
+            }
+            return;
+        }
+        for (int c = 0; c < channels; ++c) {
+            const double f = kVirtualTones[s][c];
+            for (uint32_t i = 0; i < frames; ++i) {
+                // Phase from the absolute frame number: exact over long runs.
+                double phase = std::fmod(f * double(frame_ + i), double(rate)) / rate;
+                mix_[i * channels + c] += float(0.5 * std::sin(2.0 * M_PI * phase)) * gain[c];
+            }
+        }
+    }
+
+    float sampleAt(const uint8_t* frame, int channel) const {
+        if (format_.wBitsPerSample == 8)
+            return (float(frame[channel]) - 128.0f) / 128.0f;
+        const uint8_t* s = frame + channel * 2;
+        return float(int16_t(s[0] | s[1] << 8)) / 32768.0f;
+    }
+
+    void toFormat(uint8_t* out, uint32_t frames, VirtualDeviceState& dev) {
+        const int channels = format_.nChannels;
+        int32_t peak[2] = {0, 0};
+        for (uint32_t i = 0; i < frames; ++i) {
+            for (int c = 0; c < channels; ++c) {
+                float v = std::clamp(mix_[i * channels + c], -1.0f, 1.0f);
+                if (format_.wBitsPerSample == 8) {
+                    int q = std::clamp(int(std::lround(v * 128.0f)) + 128, 0, 255);
+                    *out++ = uint8_t(q);
+                    peak[c] = std::max(peak[c], std::abs(q - 128) * 256);
+                } else {
+                    int q = std::clamp(int(std::lround(v * 32768.0f)), -32768, 32767);
+                    *out++ = uint8_t(q & 0xFF);
+                    *out++ = uint8_t((q >> 8) & 0xFF);
+                    peak[c] = std::max(peak[c], std::abs(q));
+                }
+            }
+        }
+        dev.peak[0] = std::min(peak[0], 32767);
+        dev.peak[1] = std::min(channels == 2 ? peak[1] : peak[0], 32767);
+    }
+
+    VirtualCard::Impl& card_;
+    std::shared_ptr<VirtualDeviceState> device_;
+    WAVEFORMATEX format_;
+    const double speed_; // the card's speed when the device was opened
+    // Capture thread only.
+    Clock::time_point started_;
+    uint64_t producedSinceStart_ = 0;
+    uint64_t frame_ = 0;
+    size_t rawPos_[kVirtualSources] = {};
+    std::vector<float> mix_;
+    // Wake-up of a waiting read.
+    std::mutex wakeMutex_;
+    std::condition_variable wakeCv_;
+    bool woken_ = false;
+};
+
+class VirtualWaveInBackend : public WaveInBackend {
+public:
+    uint32_t count() override {
+        auto& impl = VirtualCard::instance().impl();
+        std::lock_guard lock(impl.mutex);
+        return uint32_t(impl.devices.size());
+    }
+
+    MMRESULT caps(int deviceId, WAVEINCAPS* caps) override {
+        auto& impl = VirtualCard::instance().impl();
+        std::lock_guard lock(impl.mutex);
+        auto dev = impl.device(deviceId);
+        if (!dev)
+            return MMR_BADDEVICEID;
+        caps->wMid = 0xFF;
+        caps->wPid = uint16_t(1 + dev->index);
+        caps->vDriverVersion = 0x0100;
+        copyName(caps->szPname, dev->config.name);
+        caps->dwFormats = 0xFFF;
+        caps->wChannels = 2;
+        return MMR_NOERROR;
+    }
+
+    MMRESULT open(int deviceId, const WAVEFORMATEX& format, bool query,
+                  std::unique_ptr<CaptureSource>* source, uint32_t* readBytes) override {
+        auto& impl = VirtualCard::instance().impl();
+        std::lock_guard lock(impl.mutex);
+        auto dev = impl.device(deviceId);
+        if (!dev)
+            return MMR_BADDEVICEID;
+        if (query)
+            return MMR_NOERROR;
+        if (dev->captureOpen)
+            return MMR_ALLOCATED;
+        dev->captureOpen = true;
+        // Constructed with the card's mutex held: the source locks it only later.
+        *source = std::make_unique<VirtualCaptureSource>(impl, dev, format);
+        *readBytes = std::max<uint32_t>(format.nAvgBytesPerSec / 10, format.nBlockAlign);
+        return MMR_NOERROR;
+    }
+};
+
+} // namespace
+
+WaveInBackend& virtualWaveInBackend() {
+    static VirtualWaveInBackend backend;
+    return backend;
+}

@@ -1,0 +1,210 @@
+#include "platform/audio/Backends.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <set>
+
+// ---- backend choice ----
+
+namespace {
+
+std::atomic<int> g_backend{-1};
+
+AudioBackend backendFromEnvironment() {
+    const char* v = std::getenv("SONVALE_AUDIO");
+    return (v && std::strcmp(v, "virtual") == 0) ? AudioBackend::Virtual : AudioBackend::Alsa;
+}
+
+WaveInBackend& waveInBackend() {
+    return audioBackend() == AudioBackend::Virtual ? virtualWaveInBackend() : alsaWaveInBackend();
+}
+
+// Handles handed out and not yet closed, so a stale or foreign handle is
+// refused with MMR_INVALHANDLE instead of being dereferenced.
+std::mutex g_handlesMutex;
+std::set<WaveInDevice*> g_handles;
+
+bool valid(HWAVEIN h) {
+    std::lock_guard lock(g_handlesMutex);
+    return h && g_handles.count(h) != 0;
+}
+
+struct ErrorText {
+    MMRESULT code;
+    const char* text;
+};
+
+const ErrorText kErrorTexts[] = {
+    {MMR_NOERROR, "The command completed successfully."},
+    {MMR_ERROR, "An unspecified error occurred."},
+    {MMR_BADDEVICEID, "The device identifier is out of range."},
+    {MMR_NOTENABLED, "The driver failed to enable."},
+    {MMR_ALLOCATED, "The device is already in use."},
+    {MMR_INVALHANDLE, "The device handle is invalid."},
+    {MMR_NODRIVER, "No device driver is present."},
+    {MMR_NOMEM, "Out of memory."},
+    {MMR_NOTSUPPORTED, "The function is not supported."},
+    {MMR_BADERRNUM, "The error number is out of range."},
+    {MMR_INVALFLAG, "An invalid flag was passed."},
+    {MMR_INVALPARAM, "An invalid parameter was passed."},
+    {MMR_HANDLEBUSY, "The handle is being used by another thread."},
+    {MMR_BADFORMAT, "The device cannot record this wave format."},
+    {MMR_STILLPLAYING, "Buffers are still queued on the device."},
+    {MMR_UNPREPARED, "The buffer header is not prepared."},
+    {MMR_SYNC, "The device is synchronous."},
+};
+
+} // namespace
+
+AudioBackend audioBackend() {
+    int b = g_backend.load();
+    if (b < 0) {
+        int fresh = int(backendFromEnvironment());
+        g_backend.compare_exchange_strong(b, fresh);
+        b = g_backend.load();
+    }
+    return AudioBackend(b);
+}
+
+void setAudioBackend(AudioBackend backend) {
+    g_backend.store(int(backend));
+}
+
+void copyName(char* field, size_t size, const std::string& text) {
+    std::memset(field, 0, size);
+    std::memcpy(field, text.data(), std::min(text.size(), size - 1));
+}
+
+MMRESULT checkPcmFormat(const WAVEFORMATEX* f) {
+    if (!f)
+        return MMR_INVALPARAM;
+    if (f->wFormatTag != WAVE_FORMAT_PCM || (f->nChannels != 1 && f->nChannels != 2) ||
+        (f->wBitsPerSample != 8 && f->wBitsPerSample != 16) || f->nSamplesPerSec < 1000 ||
+        f->nSamplesPerSec > 384000 || f->nBlockAlign != f->nChannels * f->wBitsPerSample / 8)
+        return MMR_BADFORMAT;
+    return MMR_NOERROR;
+}
+
+// ---- wave-in ----
+
+uint32_t waveInGetNumDevs() {
+    return waveInBackend().count();
+}
+
+static MMRESULT checkDevice(WaveInBackend& backend, int deviceId) {
+    if (deviceId < -1 || (deviceId >= 0 && uint32_t(deviceId) >= backend.count()))
+        return MMR_BADDEVICEID;
+    return MMR_NOERROR;
+}
+
+MMRESULT waveInGetDevCapsA(int deviceId, WAVEINCAPS* caps) {
+    if (!caps)
+        return MMR_INVALPARAM;
+    WaveInBackend& backend = waveInBackend();
+    if (MMRESULT r = checkDevice(backend, deviceId))
+        return r;
+    std::memset(caps, 0, sizeof(*caps));
+    return backend.caps(deviceId, caps);
+}
+
+MMRESULT waveInOpen(HWAVEIN* handle, int deviceId, const WAVEFORMATEX* format, WaveInSignal signal,
+                    uint32_t flags) {
+    const bool query = (flags & WAVE_FORMAT_QUERY) != 0;
+    if (!handle && !query)
+        return MMR_INVALPARAM;
+    WaveInBackend& backend = waveInBackend();
+    if (MMRESULT r = checkDevice(backend, deviceId))
+        return r;
+    if (MMRESULT r = checkPcmFormat(format))
+        return r;
+    std::unique_ptr<CaptureSource> source;
+    uint32_t readBytes = 0;
+    if (MMRESULT r = backend.open(deviceId, *format, query, &source, &readBytes))
+        return r;
+    if (query)
+        return MMR_NOERROR;
+    if (!source)
+        return MMR_ERROR;
+    auto device =
+        std::make_unique<WaveInDevice>(std::move(source), *format, std::move(signal), readBytes);
+    WaveInDevice* raw = device.release();
+    {
+        std::lock_guard lock(g_handlesMutex);
+        g_handles.insert(raw);
+    }
+    *handle = raw;
+    raw->begin();
+    return MMR_NOERROR;
+}
+
+MMRESULT waveInPrepareHeader(HWAVEIN handle, WAVEHDR* header, uint32_t size) {
+    if (!valid(handle))
+        return MMR_INVALHANDLE;
+    if (size < sizeof(WAVEHDR))
+        return MMR_INVALPARAM;
+    return handle->prepare(header);
+}
+
+MMRESULT waveInUnprepareHeader(HWAVEIN handle, WAVEHDR* header, uint32_t size) {
+    if (!valid(handle))
+        return MMR_INVALHANDLE;
+    if (size < sizeof(WAVEHDR))
+        return MMR_INVALPARAM;
+    return handle->unprepare(header);
+}
+
+MMRESULT waveInAddBuffer(HWAVEIN handle, WAVEHDR* header, uint32_t size) {
+    if (!valid(handle))
+        return MMR_INVALHANDLE;
+    if (size < sizeof(WAVEHDR))
+        return MMR_INVALPARAM;
+    return handle->add(header);
+}
+
+MMRESULT waveInStart(HWAVEIN handle) {
+    return valid(handle) ? handle->start() : MMR_INVALHANDLE;
+}
+
+MMRESULT waveInStop(HWAVEIN handle) {
+    return valid(handle) ? handle->stop() : MMR_INVALHANDLE;
+}
+
+MMRESULT waveInReset(HWAVEIN handle) {
+    return valid(handle) ? handle->reset() : MMR_INVALHANDLE;
+}
+
+MMRESULT waveInClose(HWAVEIN handle) {
+    if (!valid(handle))
+        return MMR_INVALHANDLE;
+    if (MMRESULT r = handle->finish())
+        return r;
+    {
+        std::lock_guard lock(g_handlesMutex);
+        g_handles.erase(handle);
+    }
+    delete handle;
+    return MMR_NOERROR;
+}
+
+bool waveInGetStats(HWAVEIN handle, WaveInStats* stats) {
+    if (!stats || !valid(handle))
+        return false;
+    *stats = handle->stats();
+    return true;
+}
+
+MMRESULT waveInGetErrorTextA(MMRESULT code, char* text, uint32_t size) {
+    if (!text || size == 0)
+        return MMR_INVALPARAM;
+    for (const ErrorText& e : kErrorTexts) {
+        if (e.code == code) {
+            copyName(text, size, e.text);
+            return MMR_NOERROR;
+        }
+    }
+    text[0] = 0;
+    return MMR_BADERRNUM;
+}

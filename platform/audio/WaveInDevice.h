@@ -1,0 +1,91 @@
+// An open wave-in device: the buffer queue and the capture thread shared by
+// every backend. A backend supplies only a CaptureSource that produces bytes
+// of the open format.
+//
+// The capture thread is a small state machine (stopped / running / closing)
+// woken by commands: start and stop are applied by the thread itself, so the
+// source is touched by that thread only (ALSA handles are not thread-safe);
+// the caller waits until the thread has acknowledged the command. Queue and
+// header fields are guarded by `mutex_`.
+//
+// Threads: the public functions are called by the handle's owner (any one
+// thread at a time); the capture thread is private.
+#pragma once
+
+#include "platform/audio/WaveIn.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// Produces captured bytes for one open device. Every call except wake() comes
+// from the capture thread.
+class CaptureSource {
+public:
+    virtual ~CaptureSource() = default;
+    // Begins producing (after open or after a stop).
+    virtual MMRESULT start() = 0;
+    // Stops producing; bytes not yet read are discarded.
+    virtual void stop() = 0;
+    // Reads up to maxBytes (a multiple of the block size), waiting until some
+    // bytes are there or wake() is called. Returns the bytes read (0 when
+    // woken or nothing came yet), or a negative value on a fatal error.
+    virtual long read(void* buffer, uint32_t maxBytes) = 0;
+    // Any thread: makes a waiting read() return soon.
+    virtual void wake() = 0;
+    // True when the device produces at its own pace (the thread keeps
+    // reading, dropping sound while no header is queued); false when it
+    // produces on demand only (the thread waits for a header).
+    virtual bool paced() const = 0;
+    // Capture overruns recovered so far (capture thread).
+    virtual uint32_t overruns() const { return 0; }
+};
+
+class WaveInDevice {
+public:
+    WaveInDevice(std::unique_ptr<CaptureSource> source, const WAVEFORMATEX& format,
+                 WaveInSignal signal, uint32_t readBytes);
+    ~WaveInDevice(); // stops and joins the capture thread
+
+    // Starts the capture thread and signals the open.
+    void begin();
+
+    MMRESULT prepare(WAVEHDR* header);
+    MMRESULT unprepare(WAVEHDR* header);
+    MMRESULT add(WAVEHDR* header);
+    MMRESULT start();
+    MMRESULT stop();
+    MMRESULT reset();
+    // MMR_STILLPLAYING while headers are queued; else ends the thread and
+    // signals the close. The object is then ready to be destroyed.
+    MMRESULT finish();
+    WaveInStats stats();
+
+private:
+    enum class Command { None, Start, Stop, Close };
+
+    void run();
+    MMRESULT command(Command c);
+    // Marks the front header done (mutex_ held).
+    void completeFront();
+    void signal();
+
+    std::unique_ptr<CaptureSource> source_;
+    WAVEFORMATEX format_;
+    WaveInSignal signal_;
+    std::vector<uint8_t> staging_; // capture thread only
+
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<WAVEHDR*> queue_;      // guarded by mutex_
+    Command pending_ = Command::None; // guarded by mutex_
+    MMRESULT commandResult_ = MMR_NOERROR;
+    bool running_ = false; // guarded by mutex_ (written by the thread)
+    bool closed_ = false;  // guarded by mutex_
+    WaveInStats stats_;    // guarded by mutex_
+    std::thread thread_;
+};

@@ -1,0 +1,89 @@
+// Helpers shared by the audio service tests: a fixture that puts the virtual
+// card in place, a waitable counter for device signals, and signal analysis.
+#pragma once
+
+#include "platform/audio/AudioBackend.h"
+#include "platform/audio/VirtualCard.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+// Selects the virtual card with a fresh configuration for every test.
+class VirtualCardTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setAudioBackend(AudioBackend::Virtual);
+        configure(0.0);
+    }
+    void TearDown() override { setAudioBackend(AudioBackend::Virtual); }
+
+    static void configure(double speed, bool hasMux = true, int devices = 1) {
+        VirtualCardConfig c;
+        c.devices.assign(size_t(devices), VirtualDeviceConfig{});
+        for (auto& d : c.devices)
+            d.hasMux = hasMux;
+        c.speed = speed;
+        ASSERT_TRUE(VirtualCard::instance().configure(c));
+    }
+};
+
+// Counts signals; wait() returns once the count reaches a value or a generous
+// time-out (a failure, not a timing assertion) passes.
+class SignalCounter {
+public:
+    void operator()() {
+        std::lock_guard lock(m_);
+        ++count_;
+        cv_.notify_all();
+    }
+    bool waitFor(int count, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+        std::unique_lock lock(m_);
+        return cv_.wait_for(lock, limit, [&] { return count_ >= count; });
+    }
+    int count() {
+        std::lock_guard lock(m_);
+        return count_;
+    }
+
+private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    int count_ = 0;
+};
+
+// Samples of one channel of interleaved 16-bit PCM.
+inline std::vector<double> channelOf(const uint8_t* data, size_t bytes, int channels, int channel) {
+    std::vector<double> out;
+    for (size_t off = size_t(channel) * 2; off + 1 < bytes; off += size_t(channels) * 2)
+        out.push_back(int16_t(data[off] | data[off + 1] << 8) / 32768.0);
+    return out;
+}
+
+// Frequency from the rising zero crossings (exact enough for pure tones).
+inline double measureFrequency(const std::vector<double>& s, uint32_t rate) {
+    int first = -1, last = -1, crossings = 0;
+    for (size_t i = 1; i < s.size(); ++i) {
+        if (s[i - 1] < 0 && s[i] >= 0) {
+            if (first < 0)
+                first = int(i);
+            last = int(i);
+            ++crossings;
+        }
+    }
+    if (crossings < 2)
+        return 0;
+    return double(crossings - 1) * rate / double(last - first);
+}
+
+inline double rms(const std::vector<double>& s) {
+    double sum = 0;
+    for (double v : s)
+        sum += v * v;
+    return s.empty() ? 0 : std::sqrt(sum / double(s.size()));
+}

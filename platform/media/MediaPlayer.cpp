@@ -1,0 +1,489 @@
+// The media player service over libsndfile and the audio output.
+#include "platform/media/MediaPlayer.h"
+
+#include "platform/audio/AudioOutput.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t kCommandTimeoutMs = 5000;
+constexpr size_t kChunkFrames = 1024;
+// While the end of the file plays out: how long the output may show no
+// progress before the player stops waiting for it.
+constexpr auto kDrainStall = std::chrono::milliseconds(500);
+
+enum class Op { Open, Play, Pause, Resume, Stop, Close, Exit };
+
+struct Command {
+    Op op;
+    std::string path;
+    MMRESULT result = MMR_NOERROR;
+    bool done = false;
+};
+
+} // namespace
+
+struct MediaPlayer::Impl {
+    explicit Impl(OutputFactory f) : makeOutput(std::move(f)) {
+        if (!makeOutput) {
+            makeOutput = [] { return createAudioOutput(-1); };
+        }
+        thread = std::thread([this] { run(); });
+    }
+
+    ~Impl() {
+        send(Op::Exit, {});
+        thread.join();
+    }
+
+    MMRESULT send(Op op, std::string path) {
+        auto c = std::make_shared<Command>();
+        c->op = op;
+        c->path = std::move(path);
+        std::unique_lock<std::mutex> g(lock);
+        if (exiting) {
+            return MMR_INVALHANDLE;
+        }
+        if (op == Op::Exit) {
+            exiting = true;
+        }
+        queue.push_back(c);
+        wake.notify_all();
+        if (op == Op::Exit) {
+            return MMR_NOERROR; // joined by the destructor
+        }
+        if (!answered.wait_for(g, std::chrono::milliseconds(kCommandTimeoutMs),
+                               [&] { return c->done; })) {
+            errorText = "the player does not answer";
+            return MMR_HANDLEBUSY;
+        }
+        return c->result;
+    }
+
+    // ---- player thread ----
+
+    void run() {
+        for (;;) {
+            std::shared_ptr<Command> next;
+            {
+                std::unique_lock<std::mutex> g(lock);
+                if (queue.empty()) {
+                    if (mode == Mode::Playing) {
+                        if (inputDone) {
+                            wake.wait_for(g, std::chrono::milliseconds(10));
+                        }
+                    } else {
+                        wake.wait(g, [&] { return !queue.empty(); });
+                    }
+                }
+                if (!queue.empty()) {
+                    next = queue.front();
+                    queue.pop_front();
+                }
+            }
+            if (next) {
+                if (next->op == Op::Exit) {
+                    doClose();
+                    std::lock_guard<std::mutex> g(lock);
+                    for (auto& c : queue) {
+                        c->result = MMR_INVALHANDLE;
+                        c->done = true;
+                    }
+                    queue.clear();
+                    answered.notify_all();
+                    return;
+                }
+                const MMRESULT r = execute(*next);
+                {
+                    std::lock_guard<std::mutex> g(lock);
+                    next->result = r;
+                    next->done = true;
+                }
+                answered.notify_all();
+                continue;
+            }
+            if (mode == Mode::Playing) {
+                if (inputDone) {
+                    finishDraining();
+                } else {
+                    playSome();
+                }
+            }
+        }
+    }
+
+    MMRESULT execute(const Command& c) {
+        switch (c.op) {
+        case Op::Open:
+            return doOpen(c.path);
+        case Op::Play:
+            return doPlay();
+        case Op::Pause:
+            return doPause();
+        case Op::Resume:
+            return doResume();
+        case Op::Stop:
+            return doStop();
+        case Op::Close:
+            doClose();
+            return MMR_NOERROR;
+        case Op::Exit:
+            break;
+        }
+        return MMR_ERROR;
+    }
+
+    MMRESULT fail(MMRESULT code, std::string text) {
+        std::lock_guard<std::mutex> g(lock);
+        errorText = std::move(text);
+        return code;
+    }
+
+    MMRESULT doOpen(const std::string& path) {
+        doClose();
+        SF_INFO info{};
+        SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+        if (f == nullptr) {
+            const int err = sf_error(nullptr);
+            const std::string why = sf_strerror(nullptr);
+            // Unknown or broken contents are a format problem; anything else
+            // (missing, unreadable) a plain failure.
+            const bool format = err == SF_ERR_UNRECOGNISED_FORMAT || err == SF_ERR_MALFORMED_FILE ||
+                                err == SF_ERR_UNSUPPORTED_ENCODING;
+            return fail(format ? MMR_BADFORMAT : MMR_ERROR, "cannot open " + path + ": " + why);
+        }
+        if (info.channels < 1 || info.samplerate < 1000 || info.samplerate > 384000) {
+            sf_close(f);
+            return fail(MMR_BADFORMAT, "cannot play the format of " + path);
+        }
+        file = f;
+        fileChannels = info.channels;
+        {
+            std::lock_guard<std::mutex> g(lock);
+            channels = uint16_t(std::min(info.channels, 2));
+            rate = uint32_t(info.samplerate);
+        }
+        totalFrames.store(info.frames > 0 ? uint64_t(info.frames) : 0);
+        segmentStart.store(0);
+        decodedFrame = 0;
+        ended.store(false);
+        inputDone = false;
+        setMode(Mode::Stopped);
+        return MMR_NOERROR;
+    }
+
+    void doClose() {
+        closeOutput();
+        if (file != nullptr) {
+            sf_close(file);
+            file = nullptr;
+        }
+        totalFrames.store(0);
+        segmentStart.store(0);
+        ended.store(false);
+        inputDone = false;
+        setMode(Mode::NotOpen);
+    }
+
+    MMRESULT ensureOutput() {
+        if (output) {
+            return MMR_NOERROR;
+        }
+        auto out = makeOutput ? makeOutput() : nullptr;
+        if (!out) {
+            return fail(MMR_NODRIVER, "no audio output");
+        }
+        WAVEFORMATEX fmt;
+        FillPcmFormat(fmt, rate, 16, channels);
+        const MMRESULT r = out->open(fmt);
+        if (r != MMR_NOERROR) {
+            return fail(r, "cannot open the audio output (error " + std::to_string(r) + ")");
+        }
+        std::lock_guard<std::mutex> g(outputLock);
+        output = std::move(out);
+        segmentStart.store(decodedFrame);
+        writtenBytes = 0;
+        lastPlayed = 0;
+        outputPaused = false;
+        return MMR_NOERROR;
+    }
+
+    void closeOutput() {
+        std::unique_ptr<AudioOutput> out;
+        {
+            std::lock_guard<std::mutex> g(outputLock);
+            out = std::move(output);
+        }
+        if (out) {
+            out->stop();
+            out->close();
+        }
+    }
+
+    MMRESULT doPlay() {
+        if (file == nullptr) {
+            return fail(MMR_INVALHANDLE, "nothing is open");
+        }
+        if (mode == Mode::Playing) {
+            return MMR_NOERROR;
+        }
+        if (mode == Mode::Paused) {
+            return doResume();
+        }
+        if (ended.load()) {
+            rewind();
+        }
+        if (const MMRESULT r = ensureOutput(); r != MMR_NOERROR) {
+            return r;
+        }
+        lastProgress = Clock::now();
+        setMode(Mode::Playing);
+        return MMR_NOERROR;
+    }
+
+    MMRESULT doPause() {
+        if (file == nullptr) {
+            return fail(MMR_INVALHANDLE, "nothing is open");
+        }
+        if (mode != Mode::Playing) {
+            return MMR_NOERROR;
+        }
+        output->pause();
+        outputPaused = true;
+        setMode(Mode::Paused);
+        return MMR_NOERROR;
+    }
+
+    MMRESULT doResume() {
+        if (file == nullptr) {
+            return fail(MMR_INVALHANDLE, "nothing is open");
+        }
+        if (mode != Mode::Paused) {
+            return MMR_NOERROR;
+        }
+        output->resume();
+        outputPaused = false;
+        lastProgress = Clock::now();
+        setMode(Mode::Playing);
+        return MMR_NOERROR;
+    }
+
+    MMRESULT doStop() {
+        if (file == nullptr) {
+            return fail(MMR_INVALHANDLE, "nothing is open");
+        }
+        rewind();
+        setMode(Mode::Stopped);
+        return MMR_NOERROR;
+    }
+
+    // Drops what the output holds and goes back to the first frame.
+    void rewind() {
+        {
+            std::lock_guard<std::mutex> g(outputLock);
+            if (output) {
+                output->stop();
+                if (outputPaused) {
+                    output->resume();
+                    outputPaused = false;
+                }
+            }
+            sf_seek(file, 0, SEEK_SET);
+            decodedFrame = 0;
+            segmentStart.store(0);
+            writtenBytes = 0;
+            lastPlayed = 0;
+        }
+        ended.store(false);
+        inputDone = false;
+    }
+
+    void playSome() {
+        const size_t samples = kChunkFrames * size_t(fileChannels);
+        if (readBuf.size() < samples) {
+            readBuf.resize(samples);
+        }
+        const sf_count_t got = sf_readf_short(file, readBuf.data(), sf_count_t(kChunkFrames));
+        if (got <= 0) {
+            inputDone = true;
+            lastProgress = Clock::now();
+            return;
+        }
+        const int16_t* data = readBuf.data();
+        if (fileChannels != channels) {
+            // Keep the first two channels (or the one) of each frame.
+            outBuf.resize(size_t(got) * channels);
+            for (sf_count_t i = 0; i < got; ++i) {
+                for (int c = 0; c < channels; ++c) {
+                    outBuf[size_t(i) * channels + c] = readBuf[size_t(i) * fileChannels + c];
+                }
+            }
+            data = outBuf.data();
+        }
+        decodedFrame += uint64_t(got);
+        const uint32_t bytes = uint32_t(got) * channels * 2;
+        if (output->write(data, bytes) != MMR_NOERROR) {
+            // The device went away: stop, keeping the file open.
+            fail(MMR_ERROR, "the audio output failed");
+            rewind();
+            setMode(Mode::Stopped);
+            return;
+        }
+        writtenBytes += bytes;
+    }
+
+    void finishDraining() {
+        const uint64_t played = output->playedBytes();
+        const auto now = Clock::now();
+        if (played != lastPlayed) {
+            lastPlayed = played;
+            lastProgress = now;
+        }
+        if (played < writtenBytes && now - lastProgress < kDrainStall) {
+            return;
+        }
+        if (played < writtenBytes) {
+            output->drain();
+        }
+        // The true end may differ from the header's frame count.
+        totalFrames.store(std::max(totalFrames.load(), decodedFrame));
+        ended.store(true);
+        inputDone = false;
+        setMode(Mode::Stopped);
+        if (notifyWindow.load() != SV_WINDOW_NONE) {
+            sv_post_message(notifyWindow.load(), notifyMessage.load(), MEDIA_NOTIFY_SUCCESSFUL, 0);
+        }
+    }
+
+    void setMode(Mode m) {
+        std::lock_guard<std::mutex> g(lock);
+        mode = m;
+    }
+
+    uint64_t playedFrame() const {
+        if (ended.load()) {
+            return totalFrames.load();
+        }
+        std::lock_guard<std::mutex> g(outputLock);
+        uint64_t f = segmentStart.load();
+        if (output && channels > 0) {
+            f += output->playedBytes() / (uint64_t(channels) * 2);
+        }
+        return std::min(f, totalFrames.load());
+    }
+
+    uint32_t toMs(uint64_t frames) const {
+        if (rate == 0) {
+            return 0;
+        }
+        return uint32_t(std::min<uint64_t>(frames * 1000 / rate, UINT32_MAX));
+    }
+
+    OutputFactory makeOutput;
+
+    // Commands (lock).
+    mutable std::mutex lock;
+    std::condition_variable wake;
+    std::condition_variable answered;
+    std::deque<std::shared_ptr<Command>> queue;
+    bool exiting = false;
+    Mode mode = Mode::NotOpen; // written by the player thread under lock
+    std::string errorText;
+
+    // Output lifetime and position bookkeeping (outputLock); the output is
+    // used by the player thread, and read for the position by any thread.
+    mutable std::mutex outputLock;
+    std::unique_ptr<AudioOutput> output;
+    std::atomic<uint64_t> segmentStart{0};
+    std::atomic<uint64_t> totalFrames{0};
+    std::atomic<bool> ended{false};
+
+    // Format of the open file: written by the player thread under lock,
+    // read by it freely and by others under lock.
+    uint16_t channels = 0;
+    uint32_t rate = 0;
+
+    // Player thread only.
+    SNDFILE* file = nullptr;
+    int fileChannels = 0;
+    uint64_t decodedFrame = 0;
+    uint64_t writtenBytes = 0;
+    uint64_t lastPlayed = 0;
+    bool inputDone = false;
+    bool outputPaused = false;
+    Clock::time_point lastProgress{};
+    std::vector<int16_t> readBuf;
+    std::vector<int16_t> outBuf;
+
+    std::atomic<sv_window_t> notifyWindow{SV_WINDOW_NONE};
+    std::atomic<uint32_t> notifyMessage{0};
+
+    std::thread thread; // last: starts once everything above exists
+};
+
+MediaPlayer::MediaPlayer(OutputFactory makeOutput)
+    : impl_(std::make_unique<Impl>(std::move(makeOutput))) {}
+
+MediaPlayer::~MediaPlayer() = default;
+
+MMRESULT MediaPlayer::open(const std::string& path) {
+    return impl_->send(Op::Open, path);
+}
+MMRESULT MediaPlayer::play() {
+    return impl_->send(Op::Play, {});
+}
+MMRESULT MediaPlayer::pause() {
+    return impl_->send(Op::Pause, {});
+}
+MMRESULT MediaPlayer::resume() {
+    return impl_->send(Op::Resume, {});
+}
+MMRESULT MediaPlayer::stop() {
+    return impl_->send(Op::Stop, {});
+}
+MMRESULT MediaPlayer::close() {
+    return impl_->send(Op::Close, {});
+}
+
+uint32_t MediaPlayer::position() const {
+    std::lock_guard<std::mutex> g(impl_->lock);
+    if (impl_->mode == Mode::NotOpen) {
+        return 0;
+    }
+    return impl_->toMs(impl_->playedFrame());
+}
+
+uint32_t MediaPlayer::length() const {
+    std::lock_guard<std::mutex> g(impl_->lock);
+    if (impl_->mode == Mode::NotOpen) {
+        return 0;
+    }
+    return impl_->toMs(impl_->totalFrames.load());
+}
+
+MediaPlayer::Mode MediaPlayer::mode() const {
+    std::lock_guard<std::mutex> g(impl_->lock);
+    return impl_->mode;
+}
+
+std::string MediaPlayer::lastErrorText() const {
+    std::lock_guard<std::mutex> g(impl_->lock);
+    return impl_->errorText;
+}
+
+void MediaPlayer::setNotify(sv_window_t window, uint32_t message) {
+    impl_->notifyMessage.store(message);
+    impl_->notifyWindow.store(window);
+}

@@ -1,0 +1,71 @@
+// The media player service: plays a sound file through the audio output, on
+// a thread of its own, with the media-control commands the recorder uses:
+// open, play, pause, resume, stop, close, and the position and length in
+// milliseconds.
+//
+// The decoder is chosen from the file itself (libsndfile: WAV, MP3, FLAC,
+// Ogg and more); what it delivers is played as 16-bit PCM, at most two
+// channels (a file with more plays its first two). A file that cannot be read
+// fails open() with a result code and a text; a file of length 0 opens, plays
+// to its end at once and reports length 0. Playing to the end leaves the
+// player stopped with the position equal to the length, and posts the
+// notification message when one was asked for.
+//
+// Commands are carried out by the player thread; each call waits until that
+// is done (bounded: a thread that does not answer gives MMR_HANDLEBUSY rather
+// than a hang). After stop() or close() return, nothing more is played; after
+// close() the file is released.
+//
+// Threads: commands from one thread at a time (the main thread); position(),
+// length() and mode() from any thread.
+#pragma once
+
+#include "platform/mmsystem.h"
+#include "platform/ui/message_window.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class AudioOutput;
+
+class MediaPlayer {
+public:
+    enum class Mode { NotOpen, Stopped, Playing, Paused };
+    using OutputFactory = std::function<std::unique_ptr<AudioOutput>()>;
+
+    // The default output factory opens the default device of the current
+    // audio backend.
+    explicit MediaPlayer(OutputFactory makeOutput = {});
+    ~MediaPlayer(); // closes
+
+    // Opens a file (closing the one open before). MMR_NOERROR, or
+    // MMR_ERROR (cannot read the file), MMR_BADFORMAT (not a sound file the
+    // decoder knows, or a format that cannot be played).
+    MMRESULT open(const std::string& path);
+    // Plays from the current position (the start after open or stop).
+    MMRESULT play();
+    MMRESULT pause();
+    MMRESULT resume();
+    // Ends playback and goes back to the start.
+    MMRESULT stop();
+    // Ends playback and releases the file. Closing a closed player is fine.
+    MMRESULT close();
+
+    // Milliseconds; 0 when nothing is open.
+    uint32_t position() const;
+    uint32_t length() const;
+    Mode mode() const;
+    // Why the last failing call failed, for messages.
+    std::string lastErrorText() const;
+
+    // When playback reaches the end of the file, post
+    // (message, MEDIA_NOTIFY_SUCCESSFUL, 0) to the window. 0 turns it off.
+    void setNotify(sv_window_t window, uint32_t message);
+    static constexpr uintptr_t MEDIA_NOTIFY_SUCCESSFUL = 1;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};

@@ -2,9 +2,21 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
+
+namespace {
+
+void quietErrors(const char*, int, const char*, int, const char*, ...) {}
+
+} // namespace
+
+void alsaInit() {
+    static std::once_flag once;
+    std::call_once(once, [] { snd_lib_error_set_handler(quietErrors); });
+}
 
 MMRESULT alsaResult(int err) {
     switch (-err) {
@@ -31,6 +43,7 @@ MMRESULT alsaResult(int err) {
 }
 
 std::vector<AlsaPcmDevice> alsaPcmDevices(snd_pcm_stream_t stream) {
+    alsaInit();
     std::vector<AlsaPcmDevice> out;
     int card = -1;
     while (snd_card_next(&card) == 0 && card >= 0) {
@@ -76,6 +89,7 @@ std::string alsaPcmName(snd_pcm_stream_t stream, int deviceId) {
 MMRESULT alsaOpenPcm(const std::string& name, snd_pcm_stream_t stream, const WAVEFORMATEX& format,
                      unsigned periodUs, unsigned bufferUs, snd_pcm_t** out,
                      snd_pcm_uframes_t* bufferFrames) {
+    alsaInit();
     snd_pcm_t* pcm = nullptr;
     int err = snd_pcm_open(&pcm, name.c_str(), stream, SND_PCM_NONBLOCK);
     if (err < 0)

@@ -13,6 +13,10 @@
 #include <string>
 #include <vector>
 
+// Silences the library's own error printing (failures are reported by result
+// codes only). Called by every entry into ALSA; idempotent.
+void alsaInit();
+
 // Maps a negative ALSA/errno value to a result code.
 MMRESULT alsaResult(int err);
 

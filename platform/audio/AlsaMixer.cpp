@@ -121,6 +121,7 @@ private:
 };
 
 std::vector<int> cards() {
+    alsaInit();
     std::vector<int> out;
     int card = -1;
     while (snd_card_next(&card) == 0 && card >= 0)

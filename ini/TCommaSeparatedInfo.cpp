@@ -25,6 +25,12 @@ bool needsQuotes(std::string_view s) {
     return false;
 }
 
+EListError indexError(int index) {
+    std::string text = "List index out of bounds (";
+    text.append(int2str(static_cast<int32_t>(index))).append(")");
+    return EListError(text);
+}
+
 bool isSkippable(char c) {
     return c != 0 && static_cast<unsigned char>(c) <= 32;
 }
@@ -35,7 +41,7 @@ std::string ColorToString(TColor color) {
     for (const NamedColor& n : kColors)
         if (n.color == color)
             return n.name;
-    return "$" + iniHex8(color);
+    return std::string("$").append(iniHex8(color));
 }
 
 bool StringToColor(std::string_view text, TColor& color) {
@@ -119,13 +125,13 @@ void TCommaSeparatedInfo::setCommaText(std::string_view text) {
 
 const std::string& TCommaSeparatedInfo::Element(int index) const {
     if (index < 0 || index >= Count())
-        throw EListError("List index out of bounds (" + int2str(index) + ")");
+        throw indexError(index);
     return elements_[static_cast<size_t>(index)];
 }
 
 std::string& TCommaSeparatedInfo::slot(int index) {
     if (index < 0)
-        throw EListError("List index out of bounds (" + int2str(index) + ")");
+        throw indexError(index);
     if (index >= Count())
         elements_.resize(static_cast<size_t>(index) + 1);
     return elements_[static_cast<size_t>(index)];
@@ -149,13 +155,13 @@ bool TCommaSeparatedInfo::Boolean(int index) const {
 }
 
 void TCommaSeparatedInfo::setBoolean(int index, bool value) {
-    slot(index) = value ? "1" : "";
+    slot(index).assign(value ? 1 : 0, '1');
 }
 
 TColor TCommaSeparatedInfo::Color(int index) const {
     const std::string& e = Element(index);
     int32_t value = 0;
-    if (iniTextToInt("$" + e, value) && value != -1)
+    if (iniTextToInt(std::string("$").append(e), value) && value != -1)
         return value;
     TColor color = 0;
     return StringToColor(e, color) ? color : 0;

@@ -208,7 +208,7 @@ std::string TIniEngine::ReadString(std::string_view section, std::string_view ke
 int32_t TIniEngine::ReadInteger(std::string_view section, std::string_view key, int32_t def) {
     std::string text = ReadString(section, key, "");
     if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-        text = "$" + text.substr(2, 255);
+        text = std::string("$").append(text, 2, 255);
     int32_t value = def;
     return iniTextToInt(text, value) ? value : def;
 }
@@ -298,7 +298,7 @@ void TIniEngine::ReadAll(TStrings& target) {
         const TIniLines& lines = sections_.Lines(i);
         if (lines.empty())
             continue;
-        target.push_back("[" + sections_.Name(i) + "]");
+        target.push_back(std::string("[").append(sections_.Name(i)).append("]"));
         target.insert(target.end(), lines.begin(), lines.end());
         target.emplace_back();
     }

@@ -58,10 +58,11 @@ void TIniEngineEx::WriteBinaryData(std::string_view section, std::string_view ke
 }
 
 int32_t TIniEngineEx::ReadHexInteger(std::string_view section, std::string_view key, int32_t def) {
-    std::string text = "$" + ReadString(section, key, iniHex8(def));
+    std::string text = std::string("$").append(ReadString(section, key, iniHex8(def)));
     int32_t value = 0;
     if (!iniTextToInt(text, value))
-        throw EConvertError("'" + text.substr(1) + "' is not a valid hexadecimal value");
+        throw EConvertError(
+            std::string("'").append(text, 1).append("' is not a valid hexadecimal value"));
     return value;
 }
 

@@ -106,8 +106,8 @@ DatePattern datePattern(const std::locale& loc) {
     if (!ok) {
         // A form without three plain numbers: year-month-day.
         DatePattern iso;
-        iso.literal[1] = "-";
-        iso.literal[2] = "-";
+        iso.literal[1].assign(1, '-');
+        iso.literal[2].assign(1, '-');
         return iso;
     }
     p.literal[0] = probe.substr(0, groups[0].begin);

@@ -1,0 +1,54 @@
+// Reading and writing the settings file and msg.ini.
+//
+// Section "Options" holds one key per setting; section "RecordFile" holds the
+// list of recordings as "RecordFileCount" and "RecordFile0".."RecordFile<n-1>".
+// The options dialog writes every option except "IsRecordNew"; the main window
+// writes "IsRecordNew" and the list at exit, and only when something changed.
+//
+// Each function works on an INI object the caller opened for one pass; failures
+// of the INI engine (an unreadable or unwritable file) pass to the caller as
+// exceptions. Main thread only.
+#pragma once
+
+#include "app/svar.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class TIniEngine;
+
+namespace sonvale::app {
+
+inline constexpr const char* kOptionsSection = "Options";
+inline constexpr const char* kRecordFileSection = "RecordFile";
+inline constexpr const char* kDefaultVersionText = "Version 2.0";
+
+// Reads every persistent option in the order the keys are listed, with the
+// defaults of a first start; `defaultSaveDir` is the default of "SaveDir".
+// The mixer indices not kept in the file come from `current`.
+svar::TOptions ReadOptions(TIniEngine& ini, const std::string& defaultSaveDir,
+                           const svar::TOptions& current = {});
+
+// Writes every option except "IsRecordNew" (the options dialog's OK).
+void WriteOptions(TIniEngine& ini, const svar::TOptions& options);
+
+// The list of recordings. Paths whose file no longer exists are dropped and
+// `dropped` is set, so that the list is written back without them.
+std::vector<std::string> ReadRecordFileList(TIniEngine& ini, bool& dropped,
+                                            const std::function<bool(const std::string&)>& exists);
+
+// Writes "IsRecordNew", the count and one key per recording (at exit).
+// Keys of a longer earlier list are left in place: the count bounds the read.
+void WriteRecordFileList(TIniEngine& ini, bool isRecordNew, const std::vector<std::string>& files);
+
+// The version text of section "Version" in msg.ini ("Version 2.0" when the
+// file or the key is missing or cannot be read).
+std::string ReadVersionText(const std::string& msgIniFile);
+
+// Stores the integer value of an edit's text in `value` and returns true;
+// returns false and leaves `value` alone when the text is not a
+// decimal integer in the 32-bit range (blanks around it are allowed).
+bool ParseSeconds(const std::string& text, int32_t& value);
+
+} // namespace sonvale::app

@@ -1,0 +1,46 @@
+// Program entry: the application object, the dialog services, the main window
+// (its creation runs the start-up), the options dialog, the dialog skin from
+// the settings file, and the message loop.
+#include "app/AppHooks.h"
+#include "app/AppPaths.h"
+#include "app/Settings.h"
+#include "app/smain.h"
+#include "app/soptions.h"
+#include "app/svar.h"
+#include "ini/TIniEngineEx.h"
+#include "platform/ui/qt/QtUiServices.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Sonvale"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Sonvale"));
+
+    sonvale::ui::QtUiServices ui;
+    sonvale::ui::setCurrentUiServices(&ui);
+    sonvale::app::installAppHooks();
+
+    const sonvale::app::AppPaths paths = sonvale::app::AppPaths::forRunningProgram();
+    svar::ResetSharedState();
+
+    auto* mainFrm = new TMainFrm(paths, ui);
+    ui.setParentWindow(mainFrm);
+    mainFrm->setOptionsForm(new TOptionsFrm(paths, ui, mainFrm));
+
+    try {
+        TIniEngineEx ini(paths.iniFile);
+        svar::AppSettings.Skin = ini.ReadInteger(sonvale::app::kOptionsSection, "Skin", 0);
+    } catch (...) {
+        // Already reported by the main window's start-up.
+    }
+
+    mainFrm->show();
+    const int rc = app.exec();
+
+    delete mainFrm; // runs the shut-down and writes the list when it changed
+    ui.setParentWindow(nullptr);
+    sonvale::app::removeAppHooks();
+    sonvale::ui::setCurrentUiServices(nullptr);
+    return rc;
+}

@@ -1,0 +1,464 @@
+#include "app/smain.h"
+
+#include "app/MainSkin.h"
+#include "app/Settings.h"
+#include "app/soptions.h"
+#include "app/svar.h"
+#include "core/unaUtils.h"
+#include "encode/unaBladeMp3Enc.h"
+#include "ini/TIniEngineEx.h"
+#include "platform/ui/UiServices.h"
+#include "player/TXaudioPlayer.h"
+
+#include <QBitmap>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QScreen>
+#include <QSlider>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QWindow>
+
+#include <exception>
+
+using namespace sonvale::app;
+
+namespace {
+
+QToolButton* makeButton(QWidget* parent, const char* name, SkinIcon icon, const QRect& place,
+                        const char* hint, int iconSize) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setGeometry(place);
+    b->setIcon(skinIcon(icon, iconSize * 2));
+    b->setIconSize(QSize(iconSize, iconSize));
+    b->setToolTip(QString::fromUtf8(hint));
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setCursor(Qt::PointingHandCursor);
+    return b;
+}
+
+std::string libraryLostText(const char* name) {
+    return std::string("File '") + name + "' lost!";
+}
+
+std::string libraryFailedText(const char* name) {
+    return std::string("initialize '") + name + "' failed!";
+}
+
+} // namespace
+
+TMainFrm::TMainFrm(const AppPaths& paths, sonvale::ui::UiServices& ui, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), paths_(paths), ui_(ui) {
+    setObjectName(QStringLiteral("TMainFrm"));
+    setWindowTitle(QStringLiteral("Sonvale"));
+    buildControls();
+    FormCreate();
+}
+
+TMainFrm::~TMainFrm() {
+    FormDestroy();
+}
+
+void TMainFrm::buildControls() {
+    using namespace MainLayout;
+    setFixedSize(Width, Height);
+    const QImage skin = mainSkinImage();
+    setMask(QBitmap::fromImage(skin.createAlphaMask()));
+    setStyleSheet(mainStyleSheet());
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(0, 0, Width, Height);
+    Image1->setPixmap(QPixmap::fromImage(skin));
+    Image1->installEventFilter(this);
+
+    // Window buttons in the title strip.
+    const int wy = 11, ws = 22;
+    btnHelp =
+        makeButton(this, "btnHelp", SkinIcon::Help, QRect(Width - 124, wy, ws, ws), "Help", 16);
+    btnHome = makeButton(this, "btnHome", SkinIcon::Home, QRect(Width - 98, wy, ws, ws),
+                         "Visit home page.", 16);
+    btnMinimize = makeButton(this, "btnMinimize", SkinIcon::Minimize, QRect(Width - 72, wy, ws, ws),
+                             "Minimize", 16);
+    btnTerminate = makeButton(this, "btnTerminate", SkinIcon::Close, QRect(Width - 46, wy, ws, ws),
+                              "Close", 16);
+    for (QToolButton* b : {btnHelp, btnHome, btnMinimize, btnTerminate})
+        b->setProperty("window", true);
+
+    // Status display.
+    labStatus = new QLabel(QStringLiteral("Ready"), this);
+    labStatus->setObjectName(QStringLiteral("labStatus"));
+    labStatus->setGeometry(Status);
+    prbProgress = new QSlider(Qt::Horizontal, this);
+    prbProgress->setObjectName(QStringLiteral("prbProgress"));
+    prbProgress->setGeometry(Progress);
+    prbProgress->setRange(0, 100);
+    prbProgress->setFocusPolicy(Qt::NoFocus);
+
+    // Transport and list buttons.
+    const int ty = Transport.top() + 2, big = 52;
+    btnRecord =
+        makeButton(this, "btnRecord", SkinIcon::Record, QRect(28, ty, big, big), "Record", 30);
+    btnPlay = makeButton(this, "btnPlay", SkinIcon::Play, QRect(88, ty, big, big), "Play", 30);
+    btnPause = makeButton(this, "btnPause", SkinIcon::Pause, QRect(148, ty, big, big), "Pause", 30);
+    btnStop = makeButton(this, "btnStop", SkinIcon::Stop, QRect(208, ty, big, big), "Stop", 30);
+    for (QToolButton* b : {btnRecord, btnPlay, btnPause, btnStop})
+        b->setProperty("transport", true);
+    const int ly = Transport.top() + 10, small = 36;
+    btnSave = makeButton(this, "btnSave", SkinIcon::Save, QRect(300, ly, small, small),
+                         "Save the selected recording file as...", 22);
+    btnRemove = makeButton(this, "btnRemove", SkinIcon::Remove, QRect(344, ly, small, small),
+                           "Remove the selected recording file.", 22);
+    btnRemoveAll = makeButton(this, "btnRemoveAll", SkinIcon::RemoveAll,
+                              QRect(388, ly, small, small), "Remove all recording files.", 22);
+    btnOptions = makeButton(this, "btnOptions", SkinIcon::Options,
+                            QRect(Width - 24 - small, ly, small, small), "Options...", 22);
+
+    // The list of recordings and the new/overwrite choice.
+    lstRecordFile = new QListWidget(this);
+    lstRecordFile->setObjectName(QStringLiteral("lstRecordFile"));
+    lstRecordFile->setGeometry(FileList);
+    lstRecordFile->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstRecordFile->setTextElideMode(Qt::ElideMiddle);
+    lstRecordFile->setFocusPolicy(Qt::NoFocus);
+
+    const int cx = FileList.left() + 4, cy = FileList.bottom() + 10;
+    chkRecordNew = new QCheckBox(this);
+    chkRecordNew->setObjectName(QStringLiteral("chkRecordNew"));
+    chkRecordNew->setGeometry(cx, cy, 18, 20);
+    AALabel1 = new QLabel(QStringLiteral("Record to a new recording file."), this);
+    AALabel1->setObjectName(QStringLiteral("AALabel1"));
+    AALabel1->setGeometry(cx + 22, cy, 340, 20);
+    chkRecordOverwrite = new QCheckBox(this);
+    chkRecordOverwrite->setObjectName(QStringLiteral("chkRecordOverwrite"));
+    chkRecordOverwrite->setGeometry(cx, cy + 24, 18, 20);
+    AALabel2 = new QLabel(QStringLiteral("Overwrite selected recording file."), this);
+    AALabel2->setObjectName(QStringLiteral("AALabel2"));
+    AALabel2->setGeometry(cx + 22, cy + 24, 340, 20);
+    for (QWidget* w :
+         {static_cast<QWidget*>(chkRecordNew), static_cast<QWidget*>(chkRecordOverwrite),
+          static_cast<QWidget*>(AALabel1), static_cast<QWidget*>(AALabel2)})
+        w->setCursor(Qt::PointingHandCursor);
+    chkRecordNew->setFocusPolicy(Qt::NoFocus);
+    chkRecordOverwrite->setFocusPolicy(Qt::NoFocus);
+    AALabel1->installEventFilter(this);
+    AALabel2->installEventFilter(this);
+    connect(chkRecordNew, &QCheckBox::clicked, this, [this] { chkRecordNewClick(); });
+    connect(chkRecordOverwrite, &QCheckBox::clicked, this, [this] { chkRecordOverwriteClick(); });
+
+    // The record-source panel.
+    lstRecordSource = new QTreeWidget(this);
+    lstRecordSource->setObjectName(QStringLiteral("lstRecordSource"));
+    lstRecordSource->setGeometry(SourceList);
+    lstRecordSource->setHeaderHidden(true);
+    lstRecordSource->setRootIsDecorated(false);
+    lstRecordSource->setColumnCount(1);
+    lstRecordSource->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstRecordSource->setFocusPolicy(Qt::NoFocus);
+    prbVolume = new QSlider(Qt::Vertical, this);
+    prbVolume->setObjectName(QStringLiteral("prbVolume"));
+    prbVolume->setGeometry(Volume);
+    prbVolume->setRange(0, 100);
+    prbVolume->setSingleStep(10);
+    prbVolume->setPageStep(10);
+    prbVolume->setToolTip(QStringLiteral("Volume"));
+    prbVolume->setFocusPolicy(Qt::NoFocus);
+
+    labMsg = new QLabel(this);
+    labMsg->setObjectName(QStringLiteral("labMsg"));
+    labMsg->setGeometry(Message);
+    labMsg->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    labMsg->installEventFilter(this);
+
+    Timer = new QTimer(this);
+    Timer->setObjectName(QStringLiteral("Timer"));
+    Timer->setInterval(1000);
+
+    connect(btnHelp, &QToolButton::clicked, this, [this] { btnHelpClick(); });
+    connect(btnHome, &QToolButton::clicked, this, [this] { btnHomeClick(); });
+    connect(btnMinimize, &QToolButton::clicked, this, [this] { btnMinimizeClick(); });
+    connect(btnTerminate, &QToolButton::clicked, this, [this] { btnTerminateClick(); });
+    // The dialog's own loop starts once the click has been handled completely,
+    // not inside the button's mouse handling.
+    connect(
+        btnOptions, &QToolButton::clicked, this, [this] { btnOptionsClick(); },
+        Qt::QueuedConnection);
+}
+
+void TMainFrm::setOptionsForm(TOptionsFrm* form) {
+    OptionsFrm = form;
+    if (form) {
+        if (form->parent() != this)
+            form->setParent(this, form->windowFlags());
+        form->onBuildRecordSourcePanel = [this] { BuildRecordSourcePanel(); };
+    }
+}
+
+// ---- start-up ------------------------------------------------------------
+
+void TMainFrm::FormCreate() {
+    EncoderStartup();
+    PlayerStartup();
+    MixerStartup();
+    ReadSettingsAndList();
+}
+
+void TMainFrm::EncoderStartup() {
+    try {
+        if (!fileExists(paths_.encoderLibrary)) {
+            ui_.messageBox(libraryLostText(kEncoderLibraryName));
+            return;
+        }
+        svar::Mp3Encoder = new unaLameMp3Enc(paths_.encoderLibrary, 0);
+        // The recorder attaches its handler for encoded data to the encoder's
+        // onDataAvailable here once recording is part of the program.
+        if (svar::Mp3Encoder->lastError() != 0)
+            ui_.messageBox(libraryFailedText(kEncoderLibraryName));
+    } catch (...) {
+        ui_.messageBox(libraryFailedText(kEncoderLibraryName));
+    }
+}
+
+void TMainFrm::PlayerStartup() {
+    try {
+        if (!fileExists(paths_.playerLibrary)) {
+            ui_.messageBox(libraryLostText(kPlayerLibraryName));
+            svar::PlayerLibraryMissing = true;
+            return;
+        }
+        if (!mp3Player)
+            mp3Player = std::make_unique<TXaudioPlayer>();
+        mp3Player->setXaudioPath(paths_.playerLibrary);
+        mp3Player->Init();
+        svar::PlayerLibraryMissing = false;
+    } catch (...) {
+        ui_.messageBox(libraryFailedText(kPlayerLibraryName));
+        svar::PlayerLibraryMissing = true;
+    }
+}
+
+void TMainFrm::MixerStartup() {
+    // The mixer system (svar::MixerSystem) is created here once the mixer
+    // classes are part of the program.
+}
+
+void TMainFrm::ReadSettingsAndList() {
+    svar::AppSettings.SaveDir = withTrailingSlash(paths_.defaultSaveDir);
+    lstRecordFile->clear();
+    try {
+        TIniEngineEx ini(paths_.iniFile);
+        svar::AppSettings = ReadOptions(ini, paths_.defaultSaveDir, svar::AppSettings);
+        bool dropped = false;
+        const auto files = ReadRecordFileList(
+            ini, dropped, [](const std::string& path) { return fileExists(path); });
+        if (dropped)
+            svar::ListChanged = true;
+        for (const auto& path : files) {
+            auto* item = new QListWidgetItem(QString::fromStdString(path), lstRecordFile);
+            lstRecordFile->setCurrentItem(item);
+        }
+    } catch (const std::exception&) {
+        // An unreadable settings file: go on with the defaults.
+        ui_.messageBox("Read settings failed! - " + paths_.iniFile);
+    }
+    chkRecordNew->setChecked(svar::AppSettings.IsRecordNew);
+    chkRecordOverwrite->setChecked(!svar::AppSettings.IsRecordNew);
+    if (svar::PlayerLibraryMissing)
+        svar::AppSettings.IsOurPlayer = false; // for this run only; the file keeps its value
+    labMsg->setText(QString::fromStdString(ReadVersionText(paths_.msgIniFile)));
+}
+
+void TMainFrm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        if (QScreen* screen = this->screen())
+            move(screen->availableGeometry().center() - rect().center());
+        FormShow();
+    }
+}
+
+void TMainFrm::FormShow() {
+    try {
+        BuildRecordSourcePanel();
+    } catch (...) {
+    }
+}
+
+void TMainFrm::BuildRecordSourcePanel() {
+    // Filled from the mixer system once the mixer classes are part of the
+    // program: the options dialog's mixer list and lstRecordSource.
+}
+
+// ---- shut-down -----------------------------------------------------------
+
+void TMainFrm::FormDestroy() {
+    if (destroyed_)
+        return;
+    destroyed_ = true;
+    Timer->stop();
+    try {
+        PlayerShutdown();
+    } catch (...) {
+    }
+    try {
+        RecordingPipeShutdown();
+    } catch (...) {
+    }
+    try {
+        MixerShutdown();
+    } catch (...) {
+    }
+    try {
+        EncoderShutdown();
+    } catch (...) {
+    }
+    WriteListIfChanged();
+}
+
+void TMainFrm::PlayerShutdown() {
+    if (mp3Player && fileExists(paths_.playerLibrary))
+        mp3Player->OutputReset();
+}
+
+void TMainFrm::RecordingPipeShutdown() {
+    // Closes the wave-in pipe (and with it the WAV writer) once recording is
+    // part of the program.
+}
+
+void TMainFrm::MixerShutdown() {
+    svar::MixerSystem = nullptr;
+}
+
+void TMainFrm::EncoderShutdown() {
+    svar::Mp3Encoder = nullptr;
+}
+
+void TMainFrm::WriteListIfChanged() {
+    if (!svar::ListChanged)
+        return;
+    try {
+        TIniEngineEx ini(paths_.iniFile);
+        WriteRecordFileList(ini, chkRecordNew->isChecked(), recordFiles());
+        ini.FlushFile();
+        svar::ListChanged = false;
+    } catch (const std::exception&) {
+        ui_.messageBox("Save settings failed! - " + paths_.iniFile);
+    }
+}
+
+std::vector<std::string> TMainFrm::recordFiles() const {
+    std::vector<std::string> files;
+    for (int i = 0; i < lstRecordFile->count(); ++i)
+        files.push_back(lstRecordFile->item(i)->text().toStdString());
+    return files;
+}
+
+// ---- window commands -----------------------------------------------------
+
+void TMainFrm::btnHelpClick() {
+    if (!fileExists(paths_.helpFile)) {
+        ui_.messageBox(libraryLostText(kHelpFileName));
+        return;
+    }
+    if (!ui_.shellOpen(paths_.helpFile, sonvale::ui::ShowMode::Maximized))
+        ui_.messageBox("Open failed! - " + paths_.helpFile);
+}
+
+void TMainFrm::btnHomeClick() {
+    if (!ui_.shellOpen(kHomePageAddress, sonvale::ui::ShowMode::Normal))
+        ui_.messageBox(std::string("Open failed! - ") + kHomePageAddress);
+}
+
+void TMainFrm::btnMinimizeClick() {
+    showMinimized();
+}
+
+void TMainFrm::btnTerminateClick() {
+    close();
+}
+
+void TMainFrm::btnOptionsClick() {
+    if (!OptionsFrm)
+        return;
+    OptionsFrm->InitialFocus = 0;
+    OptionsFrm->exec();
+}
+
+void TMainFrm::Image1MouseDown(QMouseEvent* event) {
+    beginDrag(event);
+}
+
+void TMainFrm::labMsgMouseDown(QMouseEvent* event) {
+    beginDrag(event);
+}
+
+void TMainFrm::beginDrag(QMouseEvent* event) {
+    dragStarted_ = event->button() == Qt::LeftButton;
+    if (!dragStarted_)
+        return;
+    if (QWidget* grabber = QWidget::mouseGrabber())
+        grabber->releaseMouse();
+    // The desktop moves the window as if by its title bar; where it cannot,
+    // the window follows the pointer itself until the button is released.
+    if (windowHandle() && windowHandle()->startSystemMove()) {
+        manualDrag_ = false;
+        return;
+    }
+    manualDrag_ = true;
+    dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
+}
+
+bool TMainFrm::eventFilter(QObject* watched, QEvent* event) {
+    const bool dragArea = watched == Image1 || watched == labMsg;
+    if (dragArea) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            if (watched == Image1)
+                Image1MouseDown(static_cast<QMouseEvent*>(event));
+            else
+                labMsgMouseDown(static_cast<QMouseEvent*>(event));
+            return true;
+        case QEvent::MouseMove:
+            if (manualDrag_) {
+                move(static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - dragOffset_);
+                return true;
+            }
+            break;
+        case QEvent::MouseButtonRelease:
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+                manualDrag_ = false;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    if ((watched == AALabel1 || watched == AALabel2) &&
+        event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        watched == AALabel1 ? AALabel1Click() : AALabel2Click();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---- new file or overwrite -----------------------------------------------
+
+void TMainFrm::chkRecordNewClick() {
+    svar::ListChanged = true;
+    chkRecordNew->setChecked(true);
+    chkRecordOverwrite->setChecked(false);
+}
+
+void TMainFrm::chkRecordOverwriteClick() {
+    svar::ListChanged = true;
+    chkRecordOverwrite->setChecked(true);
+    chkRecordNew->setChecked(false);
+}

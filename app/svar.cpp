@@ -1,0 +1,31 @@
+#include "app/svar.h"
+
+namespace svar {
+
+tMsMixerSystem* MixerSystem = nullptr;
+unaLameMp3Enc* Mp3Encoder = nullptr;
+bool PlayerLibraryMissing = false;
+std::atomic<unaLameMp3Enc*> ActiveEncoder{nullptr};
+int32_t ElapsedSeconds = 0;
+std::string RecordFileName;
+std::string PlayFileName;
+int32_t PlayPercent = 0;
+TOptions AppSettings;
+int32_t AppState = stIdle;
+bool ListChanged = false;
+
+void ResetSharedState() {
+    MixerSystem = nullptr;
+    Mp3Encoder = nullptr;
+    PlayerLibraryMissing = false;
+    ActiveEncoder = nullptr;
+    ElapsedSeconds = 0;
+    RecordFileName.clear();
+    PlayFileName.clear();
+    PlayPercent = 0;
+    AppSettings = TOptions{};
+    AppState = stIdle;
+    ListChanged = false;
+}
+
+} // namespace svar

@@ -1,0 +1,218 @@
+#include "app/smain.h"
+
+#include "AppTestSupport.h"
+#include "app/soptions.h"
+#include "ini/TIniEngineEx.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QSlider>
+#include <QToolButton>
+
+#include <filesystem>
+#include <memory>
+
+using namespace apptest;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+class MainFrm : public AppFixture {
+protected:
+    std::unique_ptr<TMainFrm> create() {
+        auto frm = std::make_unique<TMainFrm>(paths, ui);
+        frm->setOptionsForm(new TOptionsFrm(paths, ui, frm.get()));
+        return frm;
+    }
+
+    const std::string lostEnc = "File 'mp3enc.so' lost!";
+    const std::string lostPlay = "File 'mp3play.so' lost!";
+};
+
+QMouseEvent press(Qt::MouseButton button, QPoint global) {
+    return QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(global), button, button,
+                       Qt::NoModifier);
+}
+
+} // namespace
+
+TEST_F(MainFrm, FirstStartWithoutAnyFileReportsBothLibrariesAndCompletes) {
+    auto frm = create();
+    EXPECT_EQ(ui.messages(), (Strings{lostEnc, lostPlay}));
+    EXPECT_EQ(svar::Mp3Encoder, nullptr);
+    EXPECT_TRUE(svar::PlayerLibraryMissing);
+
+    svar::TOptions expected;
+    expected.SaveDir = dir.path();
+    expected.IsOurPlayer = false; // no player library for this run
+    EXPECT_EQ(svar::AppSettings, expected);
+    EXPECT_EQ(svar::AppState, svar::stIdle);
+    EXPECT_EQ(frm->labMsg->text().toStdString(), "Version 2.0");
+    EXPECT_EQ(frm->labStatus->text().toStdString(), "Ready");
+    EXPECT_EQ(frm->lstRecordFile->count(), 0);
+    EXPECT_TRUE(frm->chkRecordNew->isChecked());
+    EXPECT_FALSE(frm->chkRecordOverwrite->isChecked());
+    EXPECT_FALSE(svar::ListChanged);
+
+    frm.reset();
+    EXPECT_FALSE(exists(paths.iniFile)) << "nothing changed, so nothing is written";
+}
+
+TEST_F(MainFrm, StoredSettingsListAndVersionAreLoaded) {
+    writeFile(dir.path() + "a.wav", "x");
+    writeFile(dir.path() + "c.mp3", "x");
+    writeFile(paths.iniFile,
+              "[Options]\r\nSaveDir=/rec\r\nIsRecordNew=0\r\nIsOurPlayer=1\r\nSkin=2\r\n"
+              "[RecordFile]\r\nRecordFileCount=3\r\nRecordFile0=" +
+                  dir.path() + "a.wav\r\nRecordFile1=" + dir.path() +
+                  "b.wav\r\nRecordFile2=" + dir.path() + "c.mp3\r\n");
+    writeFile(paths.msgIniFile, "[Version]\r\nVersion=Sonvale 2.0 test\r\n");
+    const std::string before = readFile(paths.iniFile);
+
+    auto frm = create();
+    EXPECT_EQ(svar::AppSettings.SaveDir, "/rec/");
+    EXPECT_EQ(svar::AppSettings.Skin, 2);
+    EXPECT_FALSE(svar::AppSettings.IsOurPlayer) << "forced off while the player library is missing";
+    EXPECT_FALSE(frm->chkRecordNew->isChecked());
+    EXPECT_TRUE(frm->chkRecordOverwrite->isChecked());
+    EXPECT_EQ(frm->labMsg->text().toStdString(), "Sonvale 2.0 test");
+    ASSERT_EQ(frm->lstRecordFile->count(), 2);
+    EXPECT_EQ(frm->recordFiles(), (Strings{dir.path() + "a.wav", dir.path() + "c.mp3"}));
+    EXPECT_EQ(frm->lstRecordFile->currentRow(), 1) << "the last existing file is selected";
+    EXPECT_TRUE(svar::ListChanged);
+    EXPECT_EQ(readFile(paths.iniFile), before) << "reading changes nothing on disk";
+
+    frm.reset();
+    TIniEngineEx ini(paths.iniFile);
+    EXPECT_EQ(ini.ReadInteger("RecordFile", "RecordFileCount", -1), 2);
+    EXPECT_EQ(ini.ReadString("RecordFile", "RecordFile1", ""), dir.path() + "c.mp3");
+    EXPECT_FALSE(ini.ReadBool("Options", "IsRecordNew", true));
+    EXPECT_TRUE(ini.ReadBool("Options", "IsOurPlayer", false)) << "the file keeps its value";
+}
+
+TEST_F(MainFrm, ExitWithoutChangesLeavesTheFileUntouched) {
+    writeFile(dir.path() + "a.wav", "x");
+    writeFile(paths.iniFile,
+              "[RecordFile]\r\nRecordFileCount=1\r\nRecordFile0=" + dir.path() + "a.wav\r\n");
+    const auto stamp = std::filesystem::last_write_time(paths.iniFile) - std::chrono::hours(1);
+    std::filesystem::last_write_time(paths.iniFile, stamp);
+    const std::string before = readFile(paths.iniFile);
+
+    create().reset();
+    EXPECT_EQ(readFile(paths.iniFile), before);
+    EXPECT_EQ(std::filesystem::last_write_time(paths.iniFile), stamp);
+}
+
+TEST_F(MainFrm, NewOrOverwriteChoiceStaysExclusiveAndIsSavedAtExit) {
+    auto frm = create();
+    frm->chkRecordNew->click(); // already marked: stays marked
+    EXPECT_TRUE(frm->chkRecordNew->isChecked());
+    EXPECT_FALSE(frm->chkRecordOverwrite->isChecked());
+    EXPECT_TRUE(svar::ListChanged);
+
+    frm->AALabel2Click();
+    EXPECT_FALSE(frm->chkRecordNew->isChecked());
+    EXPECT_TRUE(frm->chkRecordOverwrite->isChecked());
+    frm->chkRecordOverwrite->click();
+    EXPECT_TRUE(frm->chkRecordOverwrite->isChecked());
+
+    frm.reset();
+    TIniEngineEx ini(paths.iniFile);
+    EXPECT_FALSE(ini.ReadBool("Options", "IsRecordNew", true));
+    EXPECT_EQ(ini.ReadInteger("RecordFile", "RecordFileCount", -1), 0);
+}
+
+TEST_F(MainFrm, ExitWriteFailureIsReportedAndNothingCrashes) {
+    paths.iniFile = dir.path() + "missing-folder/sonvale.ini";
+    auto frm = create();
+    ui.clear();
+    frm->chkRecordOverwriteClick();
+    frm.reset();
+    EXPECT_EQ(ui.messages(), Strings{"Save settings failed! - " + paths.iniFile});
+}
+
+TEST_F(MainFrm, UnreadableSettingsFileGivesDefaultsAndAMessage) {
+    std::filesystem::create_directory(paths.iniFile); // a folder cannot be read as a file
+    auto frm = create();
+    EXPECT_EQ(ui.messages(),
+              (Strings{lostEnc, lostPlay, "Read settings failed! - " + paths.iniFile}));
+    EXPECT_EQ(svar::AppSettings.SaveDir, dir.path());
+    EXPECT_EQ(svar::AppSettings.StopRecordingSeconds, 120);
+}
+
+TEST_F(MainFrm, BrokenEncoderLibraryIsReportedOnce) {
+    writeFile(paths.encoderLibrary, "not a library");
+    auto frm = create();
+    EXPECT_EQ(ui.messages(), (Strings{"initialize 'mp3enc.so' failed!", lostPlay}));
+    frm.reset();
+    EXPECT_EQ(svar::Mp3Encoder, nullptr);
+}
+
+TEST_F(MainFrm, HelpAndHomePageAreOpenedThroughTheDesktop) {
+    auto frm = create();
+    ui.clear();
+    frm->btnHelpClick();
+    EXPECT_EQ(ui.messages(), Strings{"File 'sonvale.html' lost!"});
+    EXPECT_TRUE(ui.opened.empty());
+
+    writeFile(paths.helpFile, "<html></html>");
+    frm->btnHelp->click();
+    frm->btnHome->click();
+    ASSERT_EQ(ui.opened.size(), 2u);
+    EXPECT_EQ(ui.opened[0].target, dir.path() + "sonvale.html");
+    EXPECT_EQ(ui.opened[0].mode, sonvale::ui::ShowMode::Maximized);
+    EXPECT_EQ(ui.opened[1].target, sonvale::app::kHomePageAddress);
+
+    ui.clear();
+    ui.shellOpenResult = false;
+    frm->btnHomeClick();
+    EXPECT_EQ(ui.messages(),
+              Strings{std::string("Open failed! - ") + sonvale::app::kHomePageAddress});
+}
+
+TEST_F(MainFrm, OnlyTheLeftButtonDragsTheWindow) {
+    auto frm = create();
+    frm->move(100, 100);
+    frm->show();
+
+    auto right = press(Qt::RightButton, QPoint(150, 150));
+    frm->Image1MouseDown(&right);
+    EXPECT_FALSE(frm->dragStarted());
+    auto rightMsg = press(Qt::RightButton, QPoint(150, 150));
+    frm->labMsgMouseDown(&rightMsg);
+    EXPECT_FALSE(frm->dragStarted());
+
+    auto left = press(Qt::LeftButton, QPoint(150, 150));
+    frm->labMsgMouseDown(&left);
+    EXPECT_TRUE(frm->dragStarted());
+    const QPoint start = frm->frameGeometry().topLeft();
+    QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(190, 170), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(frm->labMsg, &move);
+    EXPECT_EQ(frm->frameGeometry().topLeft(), start + QPoint(40, 20));
+}
+
+TEST_F(MainFrm, WindowIsBorderlessWithEveryNamedControl) {
+    auto frm = create();
+    EXPECT_TRUE(frm->windowFlags() & Qt::FramelessWindowHint);
+    for (const char* name :
+         {"btnRecord",       "btnPlay",      "btnPause",           "btnStop",
+          "btnSave",         "btnRemove",    "btnRemoveAll",       "btnOptions",
+          "btnHelp",         "btnHome",      "btnMinimize",        "btnTerminate",
+          "labStatus",       "prbProgress",  "prbVolume",          "lstRecordFile",
+          "lstRecordSource", "chkRecordNew", "chkRecordOverwrite", "labMsg",
+          "Image1"})
+        EXPECT_NE(frm->findChild<QWidget*>(name), nullptr) << name;
+    EXPECT_EQ(frm->btnTerminate->toolTip(), "Close");
+    EXPECT_EQ(frm->btnMinimize->toolTip(), "Minimize");
+    EXPECT_EQ(frm->btnHome->toolTip(), "Visit home page.");
+    EXPECT_EQ(frm->btnOptions->toolTip(), "Options...");
+    EXPECT_EQ(frm->prbVolume->orientation(), Qt::Vertical);
+    EXPECT_EQ(frm->prbVolume->maximum(), 100);
+    EXPECT_EQ(frm->prbVolume->singleStep(), 10);
+    EXPECT_EQ(frm->AALabel1->text(), "Record to a new recording file.");
+    EXPECT_EQ(frm->AALabel2->text(), "Overwrite selected recording file.");
+}

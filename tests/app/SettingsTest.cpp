@@ -1,0 +1,137 @@
+#include "app/Settings.h"
+
+#include "AppTestSupport.h"
+#include "ini/TIniEngineEx.h"
+
+#include <gtest/gtest.h>
+
+using namespace sonvale::app;
+using apptest::readFile;
+using apptest::ScratchDir;
+using apptest::writeFile;
+
+TEST(Settings, FirstStartWithoutFileGivesEveryDefault) {
+    ScratchDir dir;
+    TIniEngineEx ini(dir.path() + "none.ini");
+    const svar::TOptions o = ReadOptions(ini, "/music");
+    EXPECT_EQ(o.SaveFile, 1);
+    EXPECT_EQ(o.SaveDir, "/music/");
+    EXPECT_TRUE(o.IsRecordNew);
+    EXPECT_TRUE(o.IsNoiseReduction);
+    EXPECT_TRUE(o.IsOurPlayer);
+    EXPECT_FALSE(o.IsStopRecording);
+    EXPECT_EQ(o.StopRecordingSeconds, 120);
+    EXPECT_EQ(o.WavMode, 1);
+    EXPECT_EQ(o.WavBits, 1);
+    EXPECT_EQ(o.WavRate, 0);
+    EXPECT_EQ(o.MP3Mode, 1);
+    EXPECT_EQ(o.MP3Bits, 7);
+    EXPECT_FALSE(o.MP3UseVBR);
+    EXPECT_EQ(o.MP3VBRLevel, 5);
+    EXPECT_EQ(o.MP3BitsMin, 7);
+    EXPECT_EQ(o.MP3BitsMax, 7);
+    EXPECT_EQ(o.Mixer, -1);
+    EXPECT_FALSE(o.MP3UseCopyrighted || o.MP3UseOriginal || o.MP3UseCRC || o.MP3UsePrivate);
+    EXPECT_EQ(o.Skin, 0);
+    bool dropped = false;
+    EXPECT_TRUE(ReadRecordFileList(ini, dropped, [](const std::string&) { return true; }).empty());
+    EXPECT_FALSE(dropped);
+}
+
+TEST(Settings, StoredValuesAreReadAndSaveDirGetsATrailingSlash) {
+    ScratchDir dir;
+    writeFile(dir.path() + "s.ini", "[Options]\r\nSaveDir=/rec\r\nSaveFile=0\r\nIsRecordNew=0\r\n"
+                                    "MP3Bits=12\r\nIsStopRecording=1\r\nSkin=3\r\nMixer=2\r\n");
+    TIniEngineEx ini(dir.path() + "s.ini");
+    const svar::TOptions o = ReadOptions(ini, "/music/");
+    EXPECT_EQ(o.SaveDir, "/rec/");
+    EXPECT_EQ(o.SaveFile, 0);
+    EXPECT_FALSE(o.IsRecordNew);
+    EXPECT_EQ(o.MP3Bits, 12);
+    EXPECT_TRUE(o.IsStopRecording);
+    EXPECT_EQ(o.Skin, 3);
+    EXPECT_EQ(o.Mixer, 2);
+}
+
+TEST(Settings, MissingRecordingsAreDroppedAndFlagged) {
+    ScratchDir dir;
+    writeFile(dir.path() + "s.ini", "[RecordFile]\r\nRecordFileCount=3\r\nRecordFile0=/a.wav\r\n"
+                                    "RecordFile1=/b.wav\r\nRecordFile2=/c.mp3\r\n");
+    TIniEngineEx ini(dir.path() + "s.ini");
+    bool dropped = false;
+    const auto files =
+        ReadRecordFileList(ini, dropped, [](const std::string& p) { return p != "/b.wav"; });
+    EXPECT_EQ(files, (std::vector<std::string>{"/a.wav", "/c.mp3"}));
+    EXPECT_TRUE(dropped);
+}
+
+TEST(Settings, OptionsWriteLeavesIsRecordNewAndListAlone) {
+    ScratchDir dir;
+    const std::string file = dir.path() + "s.ini";
+    writeFile(file, "[Options]\r\nIsRecordNew=0\r\n");
+    {
+        TIniEngineEx ini(file);
+        svar::TOptions o;
+        o.SaveDir = "/x/";
+        o.IsRecordNew = true;
+        o.MP3UseVBR = true;
+        WriteOptions(ini, o);
+        ini.FlushFile();
+    }
+    const std::string text = readFile(file);
+    EXPECT_NE(text.find("IsRecordNew=0\r\n"), std::string::npos);
+    EXPECT_NE(text.find("SaveDir=/x/\r\n"), std::string::npos);
+    EXPECT_NE(text.find("MP3UseVBR=1\r\n"), std::string::npos);
+    EXPECT_EQ(text.find("RecordFile"), std::string::npos);
+    for (const char* key :
+         {"SaveFile=", "IsNoiseReduction=", "IsOurPlayer=", "IsStopRecording=",
+          "StopRecordingSeconds=", "WavMode=", "WavBits=", "WavRate=", "MP3Mode=", "MP3Bits=",
+          "MP3VBRLevel=", "MP3BitsMin=", "MP3BitsMax=", "MP3UseCopyrighted=", "MP3UseOriginal=",
+          "MP3UseCRC=", "MP3UsePrivate=", "Mixer=", "Skin="})
+        EXPECT_NE(text.find(std::string("\n") + key), std::string::npos) << key;
+}
+
+TEST(Settings, ListWriteBoundsAnOldLongerListByItsCount) {
+    ScratchDir dir;
+    const std::string file = dir.path() + "s.ini";
+    writeFile(file, "[RecordFile]\r\nRecordFileCount=3\r\nRecordFile0=/a\r\nRecordFile1=/b\r\n"
+                    "RecordFile2=/c\r\n");
+    {
+        TIniEngineEx ini(file);
+        WriteRecordFileList(ini, false, {"/z"});
+        ini.FlushFile();
+    }
+    TIniEngineEx ini(file);
+    bool dropped = false;
+    EXPECT_EQ(ReadRecordFileList(ini, dropped, [](const std::string&) { return true; }),
+              std::vector<std::string>{"/z"});
+    EXPECT_FALSE(ini.ReadBool("Options", "IsRecordNew", true));
+}
+
+TEST(Settings, VersionTextComesFromMsgIniOrDefaults) {
+    ScratchDir dir;
+    EXPECT_EQ(ReadVersionText(dir.path() + "msg.ini"), "Version 2.0");
+    writeFile(dir.path() + "msg.ini", "[Version]\r\nVersion=Build 7 beta\r\n");
+    EXPECT_EQ(ReadVersionText(dir.path() + "msg.ini"), "Build 7 beta");
+    // A folder where the file should be cannot be read: still the default.
+    EXPECT_EQ(ReadVersionText(dir.path()), "Version 2.0");
+}
+
+TEST(Settings, SecondsParseOnlyWholeNumbersInRange) {
+    int32_t v = -7;
+    EXPECT_TRUE(ParseSeconds("0", v));
+    EXPECT_EQ(v, 0);
+    EXPECT_TRUE(ParseSeconds(" 45 ", v));
+    EXPECT_EQ(v, 45);
+    EXPECT_TRUE(ParseSeconds("-3", v));
+    EXPECT_EQ(v, -3);
+    EXPECT_TRUE(ParseSeconds("2147483647", v));
+    EXPECT_TRUE(ParseSeconds("-2147483648", v));
+    EXPECT_EQ(v, INT32_MIN);
+    v = 9;
+    for (const char* bad :
+         {"", " ", "-", "+", "12a", "1.5", "0x10", "2147483648", "99999999999999"}) {
+        EXPECT_FALSE(ParseSeconds(bad, v)) << bad;
+        EXPECT_EQ(v, 9) << bad;
+    }
+}

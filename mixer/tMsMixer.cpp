@@ -269,12 +269,14 @@ void tMsMixerControl::fetchDetails() {
         details.cbDetails = sizeof(MIXERCONTROLDETAILS_LISTTEXT);
         sizeBuffer(elements * sizeof(MIXERCONTROLDETAILS_LISTTEXT));
         listTexts.clear();
+        listParams.clear();
         lastResult = service.getControlDetails(device, &details, MIXER_GETCONTROLDETAILSF_LISTTEXT);
         if (lastResult == MMR_NOERROR) {
             for (size_t i = 0; i < elements; ++i) {
                 MIXERCONTROLDETAILS_LISTTEXT text;
                 std::memcpy(&text, buffer.data() + i * sizeof(text), sizeof(text));
                 listTexts.push_back(fieldText(text.szName, sizeof(text.szName)));
+                listParams.push_back(text.dwParam1);
             }
         }
     }
@@ -336,4 +338,23 @@ void tMsMixerControl::setBoolValue(uint8_t channel, uint32_t item, bool flag) {
 void tMsMixerControl::applyDetails() {
     lastResult = line.getMixer().service().setControlDetails(
         MixerObject(line.getMixer().getDeviceIndex()), &details, MIXER_SETCONTROLDETAILSF_VALUE);
+}
+
+int tMsMixerControl::findListItem(tMsMixerLine& source) {
+    getDetails();
+    const size_t items = isMultiple() ? info.cMultipleItems : 1;
+    const size_t count = std::min(items, listTexts.size());
+    const MIXERLINE& li = source.getLineInfo();
+    if (source.isInfoStale())
+        return -1;
+    for (size_t i = 0; i < count; ++i) {
+        if (listParams[i] == li.dwLineID)
+            return int(i);
+    }
+    const std::string name = fieldText(li.szName, sizeof(li.szName));
+    for (size_t i = 0; i < count; ++i) {
+        if (listTexts[i] == name)
+            return int(i);
+    }
+    return -1;
 }

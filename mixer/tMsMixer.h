@@ -171,8 +171,17 @@ public:
     // Sends the cached values to the device; the cache is kept as it is.
     void applyDetails();
 
-    // Item names of a list control, channels x items in buffer order.
+    // Item names of a list control, channels x items in buffer order, and
+    // beside each the item's first parameter (for a MUX: the line identifier
+    // of the source the item selects). Filled by the values fetch.
     const std::vector<std::string>& getListTexts() const { return listTexts; }
+    const std::vector<uint32_t>& getListParams() const { return listParams; }
+    // The item of a list control that stands for a source line: the item
+    // whose parameter is the line's identifier, else the first item with the
+    // line's name; -1 when none does. The source enumeration runs from the
+    // highest source index down while a MUX lists its items in its own order,
+    // so position and item number must not be taken for one another.
+    int findListItem(tMsMixerLine& source);
     tMsMixerLine& getLine() const { return line; }
     bool isDetailsStale() const { return detailsStale; }
     MMRESULT getLastResult() const { return lastResult; }
@@ -191,6 +200,7 @@ private:
     bool detailsStale = true;
     MMRESULT lastResult = MMR_NOERROR;
     std::vector<std::string> listTexts;
+    std::vector<uint32_t> listParams;
 };
 
 // Element size of one value of a control type: 4 for every standard type,

@@ -103,6 +103,10 @@ TEST_F(MsMixerVirtualTest, MuxSelectionReadsBackAndChangesCapturedTone) {
         EXPECT_EQ(mux->getListTexts(),
                   (std::vector<std::string>{"Microphone", "Line In", "CD Audio", "Stereo Mix"}));
         EXPECT_TRUE(mux->getBoolValue(0, 0));
+        // Sources run from the highest index down; the items in source order.
+        wavein->enumSources();
+        for (uint32_t i = 0; i < 4; ++i)
+            EXPECT_EQ(mux->findListItem(*wavein->getSource(i)), int(3 - i));
         selectMuxItem(*mux, 2);
         EXPECT_EQ(mux->getLastResult(), MMR_NOERROR);
         for (uint32_t i = 0; i < 4; ++i)
@@ -338,6 +342,28 @@ TEST_F(MsMixerFakeTest, SetValueStaysCachedWithoutANewQuery) {
     mux.setBoolValue(0, 0, false);
     EXPECT_EQ(mux.getLastResult(), MMR_NOERROR);
     EXPECT_EQ(service.device(0).values.begin()->second, (std::vector<int32_t>{0, 1, 0, 0}));
+}
+
+TEST_F(MsMixerFakeTest, ListItemOfASourceFallsBackToItsName) {
+    MixerModelBuilder b("Card");
+    uint32_t d = b.destination("Recording", MIXERLINE_COMPONENTTYPE_DST_WAVEIN);
+    b.control(d, -1, MIXERCONTROL_CONTROLTYPE_MUX, 1, {"B", "A", "Z"});
+    b.lastControl().itemParam1 = 0x5000; // names no line
+    b.source(d, "A");
+    b.source(d, "B");
+    b.source(d, "C");
+    service.addDevice(b.build());
+    tMsMixerSystem system(service);
+    tMsMixer& mixer = *system.getMixer(0);
+    mixer.enumDestinations();
+    tMsMixerLine& dest = *mixer.getDestination(0);
+    dest.enumSources();
+    dest.enumControls();
+    tMsMixerControl& mux = *dest.getControl(0);
+    EXPECT_EQ(mux.findListItem(*dest.getSource(0)), -1); // C
+    EXPECT_EQ(mux.findListItem(*dest.getSource(1)), 0);  // B
+    EXPECT_EQ(mux.findListItem(*dest.getSource(2)), 1);  // A
+    EXPECT_EQ(mux.getListParams(), (std::vector<uint32_t>{0x5000, 0x5001, 0x5002}));
 }
 
 TEST_F(MsMixerFakeTest, FailedValueFetchReadsFalseAndIsRetried) {

@@ -1,0 +1,388 @@
+#include "capture/unaRiffStream.h"
+
+#include "capture/unaMsAcm.h"
+#include "core/unaFileStream.h"
+#include "core/unaUtils.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+void putU32(uint8_t* p, uint32_t v) {
+    std::memcpy(p, &v, 4); // little-endian machine, little-endian file
+}
+
+uint32_t getU32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// The format record a "fmt " chunk holds, completed to a full record: a
+// missing cbSize reads as 0 and extra bytes are limited to what the chunk
+// really has.
+std::vector<uint8_t> formatFromChunk(const unaRIFFChunk& chunk) {
+    const uint32_t have = chunk.dataSize();
+    WAVEFORMATEX head{};
+    std::memcpy(&head, chunk.data(), std::min<uint32_t>(have, sizeof head));
+    if (have < sizeof head || head.wFormatTag == WAVE_FORMAT_PCM)
+        head.cbSize = 0;
+    else
+        head.cbSize = uint16_t(std::min<uint32_t>(head.cbSize, have - sizeof head));
+    std::vector<uint8_t> record(sizeof head + head.cbSize, 0);
+    std::memcpy(record.data(), &head, sizeof head);
+    if (head.cbSize)
+        std::memcpy(record.data() + sizeof head, chunk.data() + sizeof head, head.cbSize);
+    return record;
+}
+
+} // namespace
+
+// --- construction ------------------------------------------------------------------------
+
+unaRiffStream::unaRiffStream(const std::string& fileName, const WAVEFORMATEX& format,
+                             uint32_t formatTag, unaMsAcm* acm)
+    : unaWaveSoftwareDevice(false), isInput_(false), fileName_(fileName), acm_(acm),
+      formatTag_(formatTag) {
+    fileFactory = openFileStream;
+    if (!trimStr(fileName).empty())
+        file_.reset(openFileStream(fileName));
+    buffer_.assign(std::max<uint32_t>(format.nSamplesPerSec, 1), 0);
+    setPcmFormat(format.nSamplesPerSec, format.wBitsPerSample, format.nChannels);
+    WAVEFORMATEX pcm;
+    if (getFormat(true, pcm))
+        setFormatRecord(false, &pcm);
+    if (file_) {
+        riffStatus_.store(rsWriterReady);
+    } else {
+        riffStatus_.store(rsWriterNoFile);
+        // Nothing to write to: keep nothing of what is written in.
+        assignStream(true, nullptr, false);
+    }
+}
+
+unaRiffStream::unaRiffStream(const std::string& fileName, bool realTime, bool loop, unaMsAcm* acm)
+    : unaWaveSoftwareDevice(realTime), isInput_(true), acm_(acm) {
+    this->loop.store(loop);
+    fileFactory = openFileStream;
+    fileName_ = fileName;
+    openRiffFile(fileName);
+}
+
+unaRiffStream::~unaRiffStream() {
+    shutdown();
+    codec_.reset();
+    currentChunk_ = nullptr;
+    riff_.reset();
+    file_.reset();
+}
+
+unaAbstractStream* unaRiffStream::openFileStream(const std::string& name) {
+    auto* f = new unaFileStream(name, false, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                GENERIC_READ | GENERIC_WRITE);
+    if (!f->isValid()) {
+        delete f;
+        return nullptr;
+    }
+    return f;
+}
+
+// --- writer ------------------------------------------------------------------------------
+
+bool unaRiffStream::writeAll(const void* data, uint32_t size) {
+    if (!file_ || writeFailed_.load())
+        return false;
+    const uint32_t written = file_->write(data, size);
+    if (written != size) {
+        writeFailed_.store(true);
+        return false;
+    }
+    return true;
+}
+
+bool unaRiffStream::writerAfterOpen() {
+    writeFailed_.store(false);
+    dataSize_.store(0);
+    file_.reset(); // closes the handle kept since construction or the last recording
+    file_.reset(fileFactory ? fileFactory(fileName_) : nullptr);
+    if (!file_) {
+        writeFailed_.store(true);
+        return false;
+    }
+    file_->clear();
+    file_->seek(0);
+    WAVEFORMATEX f{};
+    getFormat(false, f);
+    uint8_t header[44];
+    std::memcpy(header, "RIFF", 4);
+    putU32(header + 4, 0);
+    std::memcpy(header + 8, "WAVEfmt ", 8);
+    putU32(header + 16, 16);
+    std::memcpy(header + 20, &f, 16);
+    std::memcpy(header + 36, "data", 4);
+    putU32(header + 40, 0);
+    writeAll(header, sizeof header);
+    dataSizePos_ = uint32_t(file_->getPosition()) - 4;
+    if (writeFailed_.load())
+        dataSizePos_ = 40;
+    return true;
+}
+
+MMRESULT unaRiffStream::afterOpen() {
+    const MMRESULT result = unaWaveSoftwareDevice::afterOpen();
+    isEof_.store(false);
+    rewind();
+    if (!isInput_) {
+        if (riffStatus_.load() == rsWriterReady)
+            writerAfterOpen();
+        return result;
+    }
+    if (riff_ && riff_->root())
+        scanChunks(riff_->root(), scanNextData);
+    if (codec_) {
+        if (codec_->open(false, 10000) == MMR_NOERROR) {
+            chunkSize_.store(codec_->chunkSize());
+            buffer_.assign(codec_->chunkSize(), 0);
+        }
+        codecOut_.clear();
+    }
+    return result;
+}
+
+void unaRiffStream::afterClose(MMRESULT result) {
+    unaWaveSoftwareDevice::afterClose(result);
+    if (isInput_) {
+        if (codec_)
+            codec_->close(10000);
+        return;
+    }
+    if (riffStatus_.load() != rsWriterReady || !file_)
+        return;
+    // The thread has stopped: what it had not yet taken from the input stream
+    // is written now, so that nothing accepted is lost.
+    for (;;) {
+        const uint32_t n = readInput(buffer_.data(), uint32_t(buffer_.size()));
+        if (n == 0)
+            break;
+        if (writeAll(buffer_.data(), n))
+            dataSize_ += n;
+    }
+    const int32_t fileSize = file_->getSize();
+    uint32_t data = dataSize_.load();
+    if (writeFailed_.load()) {
+        // Describe what is really in the file (a short write may have stored
+        // part of its block).
+        data = fileSize > 44 ? uint32_t(fileSize - 44) : 0;
+        dataSize_.store(data);
+    }
+    if (fileSize >= 44) {
+        uint8_t riffHead[12];
+        std::memcpy(riffHead, "RIFF", 4);
+        putU32(riffHead + 4, uint32_t(fileSize) - 8);
+        std::memcpy(riffHead + 8, "WAVE", 4);
+        uint8_t size[4];
+        putU32(size, data);
+        file_->seek(0);
+        file_->write(riffHead, sizeof riffHead);
+        file_->seek(int32_t(dataSizePos_));
+        file_->write(size, sizeof size);
+    }
+    file_.reset();
+}
+
+bool unaRiffStream::handleHeader(unaMsAcmDeviceHeader* header) {
+    if (!unaWaveSoftwareDevice::handleHeader(header))
+        return false;
+    if (isInput_)
+        return readerHandle();
+    consumeTick();
+    const uint32_t n = readInput(buffer_.data(), uint32_t(buffer_.size()));
+    if (n == 0)
+        return false;
+    // After a failed write the rest is drained and dropped.
+    if (writeAll(buffer_.data(), n))
+        dataSize_ += n;
+    return true;
+}
+
+// --- reader ------------------------------------------------------------------------------
+
+int32_t unaRiffStream::openRiffFile(const std::string& name) {
+    close(10000);
+    codec_.reset();
+    currentChunk_ = nullptr;
+    riff_.reset();
+    totalDataSize_ = 0;
+    factValue_ = 0;
+    rewind();
+    fileName_ = name;
+    clearFormat(true);
+    clearFormat(false);
+    formatFound_ = false;
+
+    int32_t result = rsReady;
+    riff_ = std::make_unique<unaRIFile>(name, PAGE_READONLY);
+    if (!riff_->isRiff()) {
+        riff_.reset();
+        result = rsNotRiff;
+    } else {
+        scanChunks(riff_->root(), scanFormat | scanWholeTree);
+        WAVEFORMATEX src{};
+        if (!getFormat(true, src) || chunkSize() == 0 || chunkSize() > kMaxReaderChunk) {
+            result = rsNoFormat;
+        } else {
+            buffer_.assign(chunkSize(), 0);
+            if (src.wFormatTag == WAVE_FORMAT_PCM) {
+                setFormatRecord(false, &src);
+            } else if (!acm_) {
+                result = rsNoAcm;
+            } else if (unaMsAcmDriver* driver = acm_->getDriverByFormatTag(src.wFormatTag)) {
+                std::string full = formatText(true);
+                WAVEFORMATEX* record = nullptr;
+                str2format(full, record);
+                codec_ = std::make_unique<unaMsAcmCodec>(driver->id());
+                if (!codec_->setSourceFormat(record) || codec_->open(true) != MMR_NOERROR) {
+                    codec_.reset();
+                    result = rsNoCodec;
+                } else {
+                    WAVEFORMATEX pcm{};
+                    codec_->getFormat(false, pcm);
+                    setFormatRecord(false, &pcm);
+                    codecOut_.clear();
+                }
+                freeBlock(record);
+            } else {
+                result = rsNoDriver;
+            }
+        }
+    }
+    if (result == rsNotRiff || result == rsNoFormat)
+        buffer_.clear();
+    riffStatus_.store(result);
+    return result;
+}
+
+bool unaRiffStream::scanChunks(unaRIFFChunk* chunk, uint32_t flags) {
+    if (!chunk)
+        return false;
+    if (chunk->isContainer()) {
+        bool result = false;
+        for (uint32_t i = 0; i < chunk->childCount(); ++i) {
+            result = scanChunks(chunk->child(i), flags);
+            if (result && !(flags & scanWholeTree))
+                return true;
+        }
+        return result;
+    }
+    if (chunk->idIs("fmt ") && chunk->dataSize() >= 16) {
+        if (!(flags & scanFormat))
+            return false;
+        const std::vector<uint8_t> record = formatFromChunk(*chunk);
+        const auto* f = reinterpret_cast<const WAVEFORMATEX*>(record.data());
+        std::string current = formatText(true);
+        WAVEFORMATEX* now = nullptr;
+        str2format(current, now);
+        const bool same = SameWaveFormat(f, now);
+        freeBlock(now);
+        if (same)
+            return false;
+        setFormatRecord(true, f);
+        formatFound_ = true;
+        return true;
+    }
+    if (chunk->idIs("fact") && chunk->dataSize() > 3) {
+        factValue_ = getU32(chunk->data());
+        return false;
+    }
+    if (chunk->idIs("data")) {
+        if (flags & scanWholeTree)
+            totalDataSize_ += chunk->dataSize();
+        if ((flags & scanNextData) && !usedChunks_.count(chunk)) {
+            currentChunk_ = chunk;
+            chunkPos_ = 0;
+            return true;
+        }
+    }
+    return false;
+}
+
+void unaRiffStream::rewind() {
+    currentChunk_ = nullptr;
+    chunkPos_ = 0;
+    readBytes_.store(0);
+    consumedBytes_ = 0;
+    usedChunks_.clear();
+    copiedSinceRewind_ = false;
+}
+
+bool unaRiffStream::fillBuffer() {
+    const uint32_t size = uint32_t(buffer_.size());
+    if (size == 0 || !riff_)
+        return false;
+    if (!currentChunk_) {
+        isEof_.store(true); // nothing (left) to play
+        return false;
+    }
+    uint32_t filled = 0;
+    while (currentChunk_ && filled < size) {
+        const uint32_t have = currentChunk_->dataSize();
+        const uint32_t n = std::min(have - std::min(chunkPos_, have), size - filled);
+        std::memcpy(buffer_.data() + filled, currentChunk_->data() + chunkPos_, n);
+        chunkPos_ += n;
+        readBytes_.store(consumedBytes_ + chunkPos_);
+        filled += n;
+        if (n)
+            copiedSinceRewind_ = true;
+        if (filled >= size)
+            break;
+        // The chunk is exhausted: go on with the next data chunk.
+        usedChunks_.insert(currentChunk_);
+        consumedBytes_ += have;
+        currentChunk_ = nullptr;
+        scanChunks(riff_->root(), scanNextData);
+        if (currentChunk_)
+            continue;
+        if (loop.load() && copiedSinceRewind_) {
+            rewind();
+            scanChunks(riff_->root(), scanNextData);
+            continue;
+        }
+        isEof_.store(true);
+        if (filled == 0 && loop.load())
+            return false; // the data chunks hold no bytes at all
+        WAVEFORMATEX f{};
+        getFormat(true, f);
+        std::memset(buffer_.data() + filled, f.wBitsPerSample == 8 ? 128 : 0, size - filled);
+        filled = size;
+    }
+    return filled == size;
+}
+
+bool unaRiffStream::readerHandle() {
+    if (!riff_)
+        return false;
+    if (!codec_) {
+        consumeTick();
+        if (!fillBuffer())
+            return false;
+        deliverChunk(buffer_.data(), uint32_t(buffer_.size()));
+        return true;
+    }
+    bool progress = false;
+    if (codec_->getDataAvailable(true) <= codec_->chunkSize() && fillBuffer()) {
+        codec_->write(buffer_.data(), uint32_t(buffer_.size()));
+        progress = true;
+    }
+    const uint32_t want = codec_->dstChunkSize();
+    if (want == 0)
+        return false;
+    if (codecOut_.size() < want)
+        codecOut_.assign(want, 0);
+    if (codec_->getDataAvailable(false) < want)
+        return progress;
+    consumeTick();
+    const uint32_t n = codec_->readOutput(codecOut_.data(), want);
+    deliverChunk(codecOut_.data(), n);
+    return true;
+}

@@ -1,0 +1,144 @@
+// unaRiffStream: a software wave device that writes a RIFF WAVE file from the
+// PCM written into it, or reads one and delivers its sound chunk by chunk.
+//
+// Writer: created with a file name and a PCM format; creating it creates (or
+// opens) the file. open truncates the file and writes the 44-byte header;
+// the device's thread appends every block written into the input stream;
+// close patches the RIFF and data sizes and closes the file. Opening again
+// starts a new recording in the same file. Without a file (riffStatus 2) the
+// writer keeps no input stream: what is written into it is dropped at once.
+// A failed write stops the writing and is remembered (writeFailed); close
+// then patches the sizes to what the file really holds, so the file stays a
+// valid WAV file.
+//
+// Reader: parses its file (unaRIFile) when created or when openRiffFile is
+// called; while open it delivers one chunk per pass (paced by the timer when
+// realTime), converting compressed data to PCM through an unaMsAcmCodec. At
+// the end it pads the last chunk with silence and stops (isEof) or starts
+// again at the first data chunk (loop). A file whose data chunks hold no
+// bytes ends even with loop.
+//
+// Threads: construction, openRiffFile, open and close on the controlling
+// thread; write() on the producer's thread; everything else on the device's
+// thread. The file is touched by the device's thread only between open and
+// close. Observers are safe from any thread.
+#pragma once
+
+#include "capture/unaMsAcmCodec.h"
+#include "capture/unaRIFile.h"
+#include "capture/unaWaveDevice.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+class unaMsAcm;
+
+class unaRiffStream : public unaWaveSoftwareDevice {
+public:
+    enum : int32_t {
+        // reader
+        rsReady = 0,
+        rsNotRiff = -1,
+        rsNoFormat = -2,
+        rsNoAcm = -3,
+        rsNoDriver = -4,
+        rsNoCodec = -5,
+        // writer
+        rsWriterReady = 1,
+        rsWriterNoFile = 2,
+    };
+
+    // Scan flags.
+    enum : uint32_t {
+        scanFormat = 1,
+        scanNextData = 2,
+        scanWholeTree = 4,
+    };
+
+    // Largest chunk a reader accepts; a file whose format asks for more is
+    // treated as having no usable format.
+    static constexpr uint32_t kMaxReaderChunk = 16u << 20;
+
+    // Writer of a PCM file.
+    unaRiffStream(const std::string& fileName, const WAVEFORMATEX& format, uint32_t formatTag,
+                  unaMsAcm* acm);
+    // Reader.
+    unaRiffStream(const std::string& fileName, bool realTime, bool loop, unaMsAcm* acm);
+    ~unaRiffStream() override;
+
+    const char* className() const override { return "unaRiffStream"; }
+
+    // Reader: closes, then parses the named file. The status (0 or
+    // rsNotRiff .. rsNoCodec) is stored in riffStatus and returned.
+    int32_t openRiffFile(const std::string& name);
+
+    // Reader internals (used by the device's thread; public for checks).
+    bool scanChunks(unaRIFFChunk* chunk, uint32_t flags);
+    void rewind();
+    bool fillBuffer();
+    const std::vector<uint8_t>& buffer() const { return buffer_; }
+
+    bool isInput() const { return isInput_; }
+    int32_t riffStatus() const { return riffStatus_.load(); }
+    const std::string& fileName() const { return fileName_; }
+    bool isEof() const { return isEof_.load(); }
+    std::atomic<bool> loop{false};
+    uint32_t totalDataSize() const { return totalDataSize_; }
+    uint32_t readBytes() const { return readBytes_.load(); }
+    uint32_t consumedBytes() const { return consumedBytes_; }
+    uint32_t factValue() const { return factValue_; }
+    uint32_t dataSize() const { return dataSize_.load(); }
+    uint32_t dataSizePos() const { return dataSizePos_; }
+    bool writeFailed() const { return writeFailed_.load(); }
+    unaRIFile* riff() const { return riff_.get(); }
+    unaMsAcmCodec* codec() const { return codec_.get(); }
+
+    // Writer: opens the file for a recording (read and write, created when
+    // missing). Tests substitute streams that fail on purpose.
+    std::function<unaAbstractStream*(const std::string& name)> fileFactory;
+
+protected:
+    MMRESULT afterOpen() override;
+    void afterClose(MMRESULT result) override;
+    bool handleHeader(unaMsAcmDeviceHeader* header) override;
+
+private:
+    static unaAbstractStream* openFileStream(const std::string& name);
+    bool writerAfterOpen();
+    bool writeAll(const void* data, uint32_t size);
+    bool readerHandle();
+
+    const bool isInput_;
+    std::atomic<int32_t> riffStatus_{0};
+    std::string fileName_;
+    unaMsAcm* acm_; // not owned
+    std::atomic<bool> isEof_{false};
+
+    // writer
+    std::unique_ptr<unaAbstractStream> file_;
+    std::atomic<uint32_t> dataSize_{0};
+    uint32_t dataSizePos_ = 0;
+    std::atomic<bool> writeFailed_{false};
+    uint32_t formatTag_ = WAVE_FORMAT_PCM;
+
+    // reader
+    std::unique_ptr<unaRIFile> riff_;
+    std::unique_ptr<unaMsAcmCodec> codec_;
+    uint32_t totalDataSize_ = 0;
+    std::atomic<uint32_t> readBytes_{0};
+    uint32_t consumedBytes_ = 0;
+    uint32_t factValue_ = 0;
+    unaRIFFChunk* currentChunk_ = nullptr;
+    uint32_t chunkPos_ = 0;
+    bool copiedSinceRewind_ = false;
+    bool formatFound_ = false;
+    std::unordered_set<const unaRIFFChunk*> usedChunks_;
+    std::vector<uint8_t> codecOut_;
+
+    std::vector<uint8_t> buffer_;
+};

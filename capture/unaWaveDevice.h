@@ -1,0 +1,154 @@
+// Wave devices: the buffer loop shared by every wave device, the wave-in
+// capture device and the software device that has no hardware behind it.
+//
+// unaWaveDevice::execute is the buffer loop, run on the device's own thread:
+// it wakes on deviceEvent (signalled by the operating system whenever a buffer
+// completes) and in any case every 10 ms, picks the completed headers in the
+// order they were queued and hands each one to handleHeader.
+//
+// unaWaveInDevice records from a capture device through the platform's
+// wave-in service. Up to 20 buffers of one chunk each are queued at once
+// (about two seconds of sound), so a busy consumer loses nothing. Chunks go
+// to onChunk and the output stream; quiet chunks may be dropped (silence
+// suppression with minVolumeLevel / minActiveTime).
+//
+// unaWaveSoftwareDevice produces or consumes sound in software, optionally
+// paced in real time by an unaMMTimer: each timer tick allows one chunk.
+//
+// Threads: as for unaMsAcmStreamDevice. minVolumeLevel and minActiveTime may
+// be changed at any time by the controlling thread.
+#pragma once
+
+#include "capture/unaMMTimer.h"
+#include "capture/unaMsAcmDevice.h"
+#include "platform/audio/WaveIn.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+// A buffer header carrying one WAVEHDR and its buffer.
+class unaWaveHeader : public unaMsAcmDeviceHeader {
+public:
+    // Allocates size bytes (copied from data when given).
+    unaWaveHeader(unaMsAcmStreamDevice* device, const void* data, uint32_t size);
+    ~unaWaveHeader() override;
+
+    bool isFlagSet(uint32_t mask) const override { return (waveHeaderFlags(hdr) & mask) != 0; }
+    void setFlag(uint32_t mask, bool on) override;
+    void rearm() override;
+    bool isDone() const override;
+    bool isInQueue() const override;
+
+    WAVEHDR hdr{};
+};
+
+class unaWaveDevice : public unaMsAcmStreamDevice {
+public:
+    unaWaveDevice(int32_t deviceId, bool mapped, bool direct)
+        : mapped(mapped), direct(direct), deviceId_(deviceId) {}
+
+    // Flags 0 become CALLBACK_EVENT plus the mapped, direct and query bits.
+    MMRESULT open(bool query = false, uint32_t timeout = 10000, uint32_t flags = 0) override;
+    // FillPcmFormat, then sets the primary format.
+    bool setPcmFormat(uint32_t rate, uint16_t bits, uint16_t channels);
+
+    int32_t deviceId() const { return deviceId_; }
+    std::atomic<bool> mapped;
+    std::atomic<bool> direct;
+
+protected:
+    int32_t execute() override;
+    virtual MMRESULT addBuffer(unaMsAcmDeviceHeader* header) = 0;
+    // Gets the picked header (or none); true asks for another pass at once.
+    virtual bool handleHeader(unaMsAcmDeviceHeader* header) {
+        (void)header;
+        return true;
+    }
+
+    const int32_t deviceId_;
+};
+
+class unaWaveInDevice : public unaWaveDevice {
+public:
+    static constexpr uint32_t kMaxQueuedHeaders = 20;
+
+    unaWaveInDevice(int32_t deviceId = WAVE_MAPPER, bool mapped = false, bool direct = false,
+                    uint32_t overNum = 0);
+    ~unaWaveInDevice() override;
+
+    bool primaryFormatIsSource() const override { return false; }
+    std::string getErrorText(MMRESULT code) override;
+    const char* className() const override { return "unaWaveInDevice"; }
+
+    // Non-zero turns silence suppression (and volume measurement) on; 0
+    // turns it off and restores the volume measurement chosen before.
+    void setMinVolumeLevel(uint32_t level);
+    uint32_t minVolumeLevel() const { return minVolumeLevel_.load(); }
+    std::atomic<uint32_t> minActiveTime{100};
+    bool isSilent() const { return isSilent_.load(); }
+    const WAVEINCAPS& caps() const { return caps_; }
+    MMRESULT capsResult() const { return capsResult_; }
+
+    MMRESULT prepareHeader(unaMsAcmDeviceHeader* header) override;
+    MMRESULT unprepareHeader(unaMsAcmDeviceHeader* header) override;
+    // Queues the header (a new one for none) and tops the queue up to 20.
+    bool queueHeader(unaMsAcmDeviceHeader* header);
+
+protected:
+    void onThreadStart() override;
+    void onThreadEnd() override;
+    MMRESULT doOpen(uint32_t flags) override;
+    MMRESULT doClose(uint32_t timeout) override;
+    bool checkChunk(const void* data, uint32_t length) override;
+    MMRESULT afterOpen() override;
+    MMRESULT addBuffer(unaMsAcmDeviceHeader* header) override;
+    bool handleHeader(unaMsAcmDeviceHeader* header) override;
+
+    HWAVEIN waveHandle() const { return reinterpret_cast<HWAVEIN>(handle_.load()); }
+
+private:
+    WAVEINCAPS caps_{};
+    MMRESULT capsResult_ = MMR_NOERROR;
+    std::atomic<uint32_t> minVolumeLevel_{0};
+    bool levelSavedCalcVolume_ = false; // controlling thread
+    // Silence state: device thread only (atomic so that observers may read).
+    uint32_t silenceStart_ = 0;
+    std::atomic<bool> isSilent_{false};
+    bool queueBeforeStart_ = false; // set by afterOpen (controlling thread)
+};
+
+class unaWaveSoftwareDevice : public unaWaveDevice {
+public:
+    explicit unaWaveSoftwareDevice(bool realTime = false, bool direct = false, bool mapped = false);
+    ~unaWaveSoftwareDevice() override;
+
+    bool primaryFormatIsSource() const override { return true; }
+    void setRealTime(bool value) override;
+    bool setFormat(bool isSource, const std::string& packed) override;
+    using unaMsAcmStreamDevice::setFormat;
+    const char* className() const override { return "unaWaveSoftwareDevice"; }
+
+    MMRESULT prepareHeader(unaMsAcmDeviceHeader* header) override;
+    MMRESULT unprepareHeader(unaMsAcmDeviceHeader* header) override;
+
+    int32_t pendingTicks() const { return pendingTicks_.load(); }
+    unaMMTimer* timer() { return timer_.get(); }
+
+protected:
+    MMRESULT doOpen(uint32_t flags) override;
+    MMRESULT afterOpen() override;
+    void afterClose(MMRESULT result) override;
+    MMRESULT addBuffer(unaMsAcmDeviceHeader*) override { return MMR_NOERROR; }
+    // Refuses work while paced and no tick is pending.
+    bool handleHeader(unaMsAcmDeviceHeader* header) override;
+    // New input wakes the buffer loop at once.
+    void onInputWritten() override { deviceEvent_.setState(true); }
+    // Uses one pending tick (paced devices).
+    void consumeTick();
+
+    std::atomic<int32_t> pendingTicks_{0};
+
+private:
+    std::unique_ptr<unaMMTimer> timer_;
+};

@@ -311,8 +311,11 @@ bool iniTextToFloat(std::string_view text, const std::locale& loc, double& value
         }
     }
     const char* first = s.data();
-    if (*first == '+')
+    if (*first == '+') {
         ++first;
+        if (first == s.data() + s.size() || *first == '-' || *first == '+')
+            return false;
+    }
     double v = 0;
     auto result = std::from_chars(first, s.data() + s.size(), v);
     if (result.ec != std::errc() || result.ptr != s.data() + s.size())

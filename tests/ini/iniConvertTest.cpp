@@ -47,6 +47,9 @@ TEST(IniConvert, FloatsFollowTheLocaleDecimalMark) {
     EXPECT_FALSE(iniTextToFloat("2.5", loc, v));
     EXPECT_FALSE(iniTextToFloat("2,5x", loc, v));
     EXPECT_FALSE(iniTextToFloat("", loc, v));
+    EXPECT_FALSE(iniTextToFloat("+-1", loc, v));
+    ASSERT_TRUE(iniTextToFloat("+1", loc, v));
+    EXPECT_EQ(v, 1.0);
     ASSERT_TRUE(iniTextToFloat("1e300", std::locale::classic(), v));
     EXPECT_EQ(v, 1e300);
     const double awkward = 0.1 + 0.2;

@@ -26,21 +26,16 @@ unaEvent* unaInProcessGate::wakeEvent() {
     return ev;
 }
 
-bool unaInProcessGate::doEnter(uint32_t timeout) {
-    const uint32_t self = currentThreadId();
-    const int32_t previous = lockCount_.fetch_add(1, std::memory_order_acquire);
+// The gate was not free when the caller's enter was counted.
+bool unaInProcessGate::enterContended(uint32_t self, uint32_t timeout) {
     bool result;
-    if (previous == 0) {
-        ownerThreadId_.store(self, std::memory_order_relaxed);
-        depth_.store(depth_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-        result = true;
-    } else if (ownerThreadId_.load(std::memory_order_relaxed) == self) {
+    if (ownerThreadId_.load(std::memory_order_relaxed) == self) {
         depth_.store(depth_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
         result = true;
     } else {
         result = waitForOwnership(self, timeout);
         if (!result)
-            lockCount_.fetch_sub(1, std::memory_order_release);
+            lockCount_.fetch_sub(1, std::memory_order_release); // counters as before
     }
     if (result)
         isBusy_.store(true, std::memory_order_relaxed);
@@ -71,18 +66,7 @@ bool unaInProcessGate::waitForOwnership(uint32_t self, uint32_t timeout) {
     }
 }
 
-void unaInProcessGate::doLeave() {
-    const uint32_t self = currentThreadId();
-    if (ownerThreadId_.load(std::memory_order_relaxed) != self)
-        return;
-    const int32_t depth = depth_.load(std::memory_order_relaxed) - 1;
-    depth_.store(depth, std::memory_order_relaxed);
-    if (depth > 0) {
-        lockCount_.fetch_sub(1, std::memory_order_release);
-        return;
-    }
-    isBusy_.store(false, std::memory_order_relaxed);
-    ownerThreadId_.store(0, std::memory_order_release);
-    if (lockCount_.fetch_sub(1, std::memory_order_acq_rel) != 1)
-        wakeEvent()->setState(true); // somebody waits: release one of them
+// Somebody waits: release one of them.
+void unaInProcessGate::wakeOne() {
+    wakeEvent()->setState(true);
 }

@@ -66,9 +66,35 @@ protected:
     void gateLeave() override { doLeave(); }
 
 private:
-    bool doEnter(uint32_t timeout);
-    void doLeave();
+    // Fast paths inline: a free gate or a nested enter costs one atomic add.
+    bool doEnter(uint32_t timeout) {
+        const uint32_t self = currentThreadId();
+        if (lockCount_.fetch_add(1, std::memory_order_acquire) == 0) {
+            ownerThreadId_.store(self, std::memory_order_relaxed);
+            depth_.store(depth_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+            isBusy_.store(true, std::memory_order_relaxed);
+            return true;
+        }
+        return enterContended(self, timeout);
+    }
+    void doLeave() {
+        const uint32_t self = currentThreadId();
+        if (ownerThreadId_.load(std::memory_order_relaxed) != self)
+            return; // not the owner: nothing changes
+        const int32_t depth = depth_.load(std::memory_order_relaxed) - 1;
+        depth_.store(depth, std::memory_order_relaxed);
+        if (depth > 0) {
+            lockCount_.fetch_sub(1, std::memory_order_release);
+            return;
+        }
+        isBusy_.store(false, std::memory_order_relaxed);
+        ownerThreadId_.store(0, std::memory_order_release);
+        if (lockCount_.fetch_sub(1, std::memory_order_acq_rel) != 1)
+            wakeOne();
+    }
+    bool enterContended(uint32_t self, uint32_t timeout);
     bool waitForOwnership(uint32_t self, uint32_t timeout);
+    void wakeOne();
     unaEvent* wakeEvent();
 
     // Every enter held or in progress, nested ones included. Atomic add and

@@ -7,10 +7,14 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-uint32_t currentThreadId() {
-    thread_local const uint32_t id = static_cast<uint32_t>(::syscall(SYS_gettid));
-    return id;
+namespace una_detail {
+constinit thread_local uint32_t tlsThreadId = 0;
+
+uint32_t fetchThreadId() {
+    tlsThreadId = static_cast<uint32_t>(::syscall(SYS_gettid));
+    return tlsThreadId;
 }
+} // namespace una_detail
 
 uint32_t tickCount() {
     timespec ts;

@@ -34,8 +34,17 @@ enum : int32_t {
     THREAD_PRIORITY_TIME_CRITICAL = 15,
 };
 
-// Kernel id of the calling thread (never 0).
-uint32_t currentThreadId();
+namespace una_detail {
+// Per-thread cache of the kernel thread id; 0 until first asked for.
+extern constinit thread_local uint32_t tlsThreadId;
+uint32_t fetchThreadId();
+} // namespace una_detail
+
+// Kernel id of the calling thread (never 0). Cheap after the first call.
+inline uint32_t currentThreadId() {
+    const uint32_t id = una_detail::tlsThreadId;
+    return id ? id : una_detail::fetchThreadId();
+}
 
 // Milliseconds of the monotonic clock, 32 bits.
 uint32_t tickCount();

@@ -6,10 +6,8 @@
 #include <new>
 
 namespace {
-constexpr uint32_t kStep = 256;
-
 uint32_t roundUp(uint32_t n) {
-    return (n + kStep - 1) / kStep * kStep;
+    return (n + unaList::kStep - 1) / unaList::kStep * unaList::kStep;
 }
 } // namespace
 
@@ -18,25 +16,6 @@ unaList::unaList(bool singleThreaded) : singleThreaded_(singleThreaded) {}
 unaList::~unaList() {
     // Derived lists have released their items in their own destructors.
     std::free(items_);
-}
-
-bool unaList::lock(uint32_t timeout) {
-    return singleThreaded_ ? true : gate_.enter(timeout);
-}
-
-void unaList::unlock() {
-    if (!singleThreaded_)
-        gate_.leave();
-}
-
-bool unaList::validIndex(int32_t index) const {
-    return index >= 0 && uint32_t(index) < count_;
-}
-
-void* unaList::get(int32_t index) {
-    Locker l(*this);
-    assert(validIndex(index) && "list index out of range");
-    return validIndex(index) ? items_[index] : nullptr;
 }
 
 int32_t unaList::indexOf(const void* item) {
@@ -67,14 +46,11 @@ void unaList::setCapacity(uint32_t n) {
     capacity_ = cap;
 }
 
-void unaList::shrinkTo(uint32_t n) {
-    setCapacity(n < kStep ? kStep : n);
-}
-
 int32_t unaList::add(void* item) {
     Locker l(*this);
     const uint32_t index = count_;
-    setCapacity(count_ + 1);
+    if (roundUp(count_ + 1) != capacity_)
+        setCapacity(count_ + 1);
     ++count_;
     setItem(int32_t(index), item, relAutoFree);
     return int32_t(index);

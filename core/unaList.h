@@ -22,6 +22,7 @@
 #include "core/unaGate.h"
 #include "core/unaObject.h"
 
+#include <cassert>
 #include <cstdint>
 
 class unaList : public unaObject {
@@ -33,11 +34,19 @@ public:
         relAutoFree = 2, // destroy when autoFree is set (object lists)
     };
 
+    // Capacity moves in steps of this many slots.
+    static constexpr uint32_t kStep = 256;
+
     explicit unaList(bool singleThreaded = false);
     ~unaList() override;
 
-    bool lock(uint32_t timeout = INFINITE_TIMEOUT);
-    void unlock();
+    bool lock(uint32_t timeout = INFINITE_TIMEOUT) {
+        return singleThreaded_ ? true : gate_.enter(timeout);
+    }
+    void unlock() {
+        if (!singleThreaded_)
+            gate_.leave();
+    }
 
     uint32_t count() const { return count_; }
     uint32_t capacity() const { return capacity_; }
@@ -46,7 +55,11 @@ public:
     bool singleThreaded() const { return singleThreaded_; }
 
     // Item of a slot; null for an empty slot or a bad index.
-    void* get(int32_t index);
+    void* get(int32_t index) {
+        Locker l(*this);
+        assert(validIndex(index) && "list index out of range");
+        return validIndex(index) ? items_[index] : nullptr;
+    }
     void* operator[](int32_t index) { return get(index); }
 
     // Index of the first slot holding exactly item, or -1.
@@ -79,13 +92,17 @@ protected:
     // Slot 3: called before a slot is removed; the base list does nothing.
     virtual void beforeRemove(int32_t index);
 
-    bool validIndex(int32_t index) const;
+    bool validIndex(int32_t index) const { return index >= 0 && uint32_t(index) < count_; }
     void** items() { return items_; }
 
     // Capacity to keep after a removal: count rounded up, never below one
     // step, so a queue that runs empty and fills again keeps its slot array.
     // Only clear() and setCapacity(0) free the array.
-    void shrinkTo(uint32_t n);
+    void shrinkTo(uint32_t n) {
+        const uint32_t keep = n < kStep ? kStep : n;
+        if ((keep + kStep - 1) / kStep * kStep != capacity_)
+            setCapacity(keep);
+    }
 
     class Locker {
     public:

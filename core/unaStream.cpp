@@ -99,7 +99,8 @@ uint32_t unaMemoryStream::write(const void* buffer, uint32_t size) {
         c = new unaStreamChunk(buffer, size);
     }
     chunks_.add(c);
-    size_.fetch_add(int32_t(size), std::memory_order_acq_rel);
+    // only changed under the gate: no read-modify-write needed
+    size_.store(size_.load(std::memory_order_relaxed) + int32_t(size), std::memory_order_release);
     return size;
 }
 
@@ -146,7 +147,8 @@ uint32_t unaMemoryStream::read(void* buffer, uint32_t size, bool remove) {
         }
     }
     if (remove)
-        size_.fetch_sub(int32_t(done), std::memory_order_acq_rel);
+        size_.store(size_.load(std::memory_order_relaxed) - int32_t(done),
+                    std::memory_order_release);
     return done;
 }
 

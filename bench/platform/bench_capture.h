@@ -1,0 +1,86 @@
+// Shared by the capture benchmarks: records a number of 100 ms buffers from a
+// wave-in device, re-queueing each header as soon as it comes back (as the
+// capture layer does with its 20 headers), and reports the CPU it took.
+#pragma once
+
+#include "platform/audio/WaveIn.h"
+
+#include <condition_variable>
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+#include <vector>
+
+inline double processCpuSeconds() {
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+inline double wallSeconds() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+struct CaptureRun {
+    uint64_t bytes = 0;
+    double cpu = 0;
+    double wall = 0;
+    bool ok = false;
+};
+
+// Captures `buffers` buffers of `size` bytes from device `id` (20 queued).
+inline CaptureRun captureBuffers(int id, const WAVEFORMATEX& f, uint32_t size, uint64_t buffers) {
+    CaptureRun run;
+    std::mutex m;
+    std::condition_variable cv;
+    bool signalled = false;
+    auto signal = [&] {
+        std::lock_guard lock(m);
+        signalled = true;
+        cv.notify_all();
+    };
+    const double cpu0 = processCpuSeconds(), wall0 = wallSeconds();
+    HWAVEIN h = nullptr;
+    if (MMRESULT r = waveInOpen(&h, id, &f, signal, CALLBACK_EVENT)) {
+        std::fprintf(stderr, "waveInOpen failed: %u\n", r);
+        return run;
+    }
+    const size_t queued = 20;
+    std::vector<std::vector<char>> data(queued, std::vector<char>(size));
+    std::vector<WAVEHDR> hdr(queued);
+    for (size_t i = 0; i < queued; ++i) {
+        hdr[i] = WAVEHDR{};
+        hdr[i].lpData = data[i].data();
+        hdr[i].dwBufferLength = size;
+        waveInPrepareHeader(h, &hdr[i], sizeof(WAVEHDR));
+        waveInAddBuffer(h, &hdr[i], sizeof(WAVEHDR));
+    }
+    waveInStart(h);
+    uint64_t done = 0, added = queued;
+    size_t next = 0;
+    while (done < buffers) {
+        if (!(waveHeaderFlags(hdr[next]) & WHDR_DONE)) {
+            std::unique_lock lock(m);
+            cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return signalled; });
+            signalled = false;
+            continue;
+        }
+        run.bytes += hdr[next].dwBytesRecorded;
+        ++done;
+        if (added < buffers) {
+            waveInAddBuffer(h, &hdr[next], sizeof(WAVEHDR));
+            ++added;
+        }
+        next = (next + 1) % queued;
+    }
+    waveInReset(h);
+    for (auto& x : hdr)
+        waveInUnprepareHeader(h, &x, sizeof(WAVEHDR));
+    waveInClose(h);
+    run.cpu = processCpuSeconds() - cpu0;
+    run.wall = wallSeconds() - wall0;
+    run.ok = true;
+    return run;
+}

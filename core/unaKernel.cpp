@@ -1,6 +1,7 @@
 #include "core/unaKernel.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <ctime>
 #include <sched.h>
 #include <sys/resource.h>
@@ -47,5 +48,12 @@ int niceForPriority(int32_t priority) {
 bool applyThreadPriority(uint32_t threadId, int32_t priority) {
     if (threadId == 0)
         return false;
-    return ::setpriority(PRIO_PROCESS, static_cast<id_t>(threadId), niceForPriority(priority)) == 0;
+    // Relative to the process's own nice value, as priorities are relative
+    // to the process's class.
+    errno = 0;
+    int base = ::getpriority(PRIO_PROCESS, 0);
+    if (base == -1 && errno != 0)
+        base = 0;
+    const int nice = std::clamp(base + niceForPriority(priority), -20, 19);
+    return ::setpriority(PRIO_PROCESS, static_cast<id_t>(threadId), nice) == 0;
 }

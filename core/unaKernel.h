@@ -10,10 +10,11 @@
 //    unsigned subtraction).
 //  - Priorities use the classic values -15..15: 0 normal, +1 above normal,
 //    +2 highest, 15 time-critical, -1 below normal, -2 lowest, -15 idle.
-//    They are applied as per-thread nice values (0 -> 0, 1 -> -5, 2 -> -10,
-//    15 -> -20, -1 -> 5, -2 -> 10, -15 -> 19, values in between
-//    interpolated). Raising priority usually needs privileges; a refusal by
-//    the system is ignored: priority is a wish, not a requirement.
+//    They are applied as per-thread nice values added to the process's own
+//    nice value (0 -> +0, 1 -> -5, 2 -> -10, 15 -> -20, -1 -> +5, -2 -> +10,
+//    -15 -> +19, values in between interpolated, the sum kept in -20..19).
+//    Raising priority usually needs privileges; a refusal by the system is
+//    ignored: priority is a wish, not a requirement.
 //
 // All functions may be called from any thread.
 #pragma once
@@ -52,7 +53,7 @@ uint32_t tickCount();
 // Sleeps the calling thread for ms milliseconds (0 yields).
 void sleepMs(uint32_t ms);
 
-// The nice value a priority maps to (see above).
+// The nice offset a priority maps to (see above).
 int niceForPriority(int32_t priority);
 
 // Applies priority to the thread with the given kernel id. True when the

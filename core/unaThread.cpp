@@ -191,6 +191,7 @@ bool unaThread::start(uint32_t timeout) {
             startedEvent_.setState(false);
             stoppedEvent_.setState(false);
             shouldStop_.store(false, std::memory_order_release);
+            threadId_.store(0, std::memory_order_release); // set by the new thread
 
             auto run = std::make_shared<Run>(this, registryIndex_);
             gActiveRoutines.fetch_add(1, std::memory_order_acq_rel);

@@ -219,6 +219,19 @@ TEST_F(AudioMixerFakeTest, NoDeviceLeavesTheComponentDisabled) {
     EXPECT_FALSE(audio.SetLineVolume(0, 0, 1, 1, false));
 }
 
+TEST_F(AudioMixerFakeTest, FailedCapabilityQueryLeavesOnlyTheDeviceEntry) {
+    MixerModelBuilder b("Card");
+    b.destination("Speakers", MIXERLINE_COMPONENTTYPE_DST_SPEAKERS);
+    service.addDevice(b.build());
+    service.device(0).failCaps = true;
+    TAudio audio(service);
+    ASSERT_EQ(audio.Mixer().table().size(), 1u);
+    EXPECT_EQ(audio.Mixer().table()[0].Name, "");
+    EXPECT_TRUE(audio.GetDestinationNames().empty());
+    LineState s;
+    EXPECT_FALSE(read(audio, 0, 0, s));
+}
+
 TEST_F(AudioMixerFakeTest, MonoLineIsReadAndWrittenAsOneChannel) {
     MixerModelBuilder b("Card");
     uint32_t d = b.destination("Recording", MIXERLINE_COMPONENTTYPE_DST_WAVEIN);

@@ -37,9 +37,11 @@ inline CaptureRun captureBuffers(int id, const WAVEFORMATEX& f, uint32_t size, u
     std::condition_variable cv;
     bool signalled = false;
     auto signal = [&] {
-        std::lock_guard lock(m);
-        signalled = true;
-        cv.notify_all();
+        {
+            std::lock_guard lock(m);
+            signalled = true;
+        }
+        cv.notify_one(); // after unlocking: the waiter does not wake into a held mutex
     };
     const double cpu0 = processCpuSeconds(), wall0 = wallSeconds();
     HWAVEIN h = nullptr;

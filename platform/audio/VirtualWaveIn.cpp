@@ -140,10 +140,18 @@ private:
         }
         for (int c = 0; c < channels; ++c) {
             const double f = kVirtualTones[s][c];
+            // Start phase from the absolute frame number (exact over long
+            // runs), then a rotating phasor per sample.
+            const double phase = 2.0 * M_PI * std::fmod(f * double(frame_), double(rate)) / rate;
+            const double step = 2.0 * M_PI * f / rate;
+            double re = std::cos(phase), im = std::sin(phase);
+            const double cr = std::cos(step), ci = std::sin(step);
+            const float g = 0.5f * gain[c];
             for (uint32_t i = 0; i < frames; ++i) {
-                // Phase from the absolute frame number: exact over long runs.
-                double phase = std::fmod(f * double(frame_ + i), double(rate)) / rate;
-                mix_[i * channels + c] += float(0.5 * std::sin(2.0 * M_PI * phase)) * gain[c];
+                mix_[i * channels + c] += float(im) * g;
+                const double nr = re * cr - im * ci;
+                im = re * ci + im * cr;
+                re = nr;
             }
         }
     }
@@ -162,11 +170,11 @@ private:
             for (int c = 0; c < channels; ++c) {
                 float v = std::clamp(mix_[i * channels + c], -1.0f, 1.0f);
                 if (format_.wBitsPerSample == 8) {
-                    int q = std::clamp(int(std::lround(v * 128.0f)) + 128, 0, 255);
+                    int q = std::clamp(int(std::lrintf(v * 128.0f)) + 128, 0, 255);
                     *out++ = uint8_t(q);
                     peak[c] = std::max(peak[c], std::abs(q - 128) * 256);
                 } else {
-                    int q = std::clamp(int(std::lround(v * 32768.0f)), -32768, 32767);
+                    int q = std::clamp(int(std::lrintf(v * 32768.0f)), -32768, 32767);
                     *out++ = uint8_t(q & 0xFF);
                     *out++ = uint8_t((q >> 8) & 0xFF);
                     peak[c] = std::max(peak[c], std::abs(q));

@@ -187,14 +187,19 @@ void WaveInDevice::run() {
             cv_.wait(lock);
             continue;
         }
+        // With a header queued the device reads straight into its free part:
+        // only this thread completes headers while running (stop and reset
+        // wait for it to acknowledge first), so the buffer cannot go away.
+        WAVEHDR* direct = queue_.empty() ? nullptr : queue_.front();
+        char* target = reinterpret_cast<char*>(staging_.data());
         uint32_t want = uint32_t(staging_.size());
-        if (!paced) {
-            const WAVEHDR* h = queue_.front();
-            uint32_t room = h->dwBufferLength - h->dwBytesRecorded;
-            want = std::min(want, room - room % block);
+        if (direct) {
+            const uint32_t room = direct->dwBufferLength - direct->dwBytesRecorded;
+            target = direct->lpData + direct->dwBytesRecorded;
+            want = room - room % block;
         }
         lock.unlock();
-        const long n = source_->read(staging_.data(), want);
+        const long n = source_->read(target, want);
         lock.lock();
         stats_.overruns = source_->overruns();
         if (n < 0) {
@@ -202,6 +207,18 @@ void WaveInDevice::run() {
             // for the owner's reset.
             source_->stop();
             running_ = false;
+            continue;
+        }
+        if (direct) {
+            const uint32_t got = uint32_t(n) - uint32_t(n) % block;
+            direct->dwBytesRecorded += got;
+            stats_.recordedBytes += got;
+            if (direct->dwBufferLength - direct->dwBytesRecorded < block) {
+                completeFront();
+                lock.unlock();
+                signal();
+                lock.lock();
+            }
             continue;
         }
         size_t off = 0;

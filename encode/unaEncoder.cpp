@@ -20,6 +20,23 @@ unaLazyWriteThread::unaLazyWriteThread(unaAbstractEncoder& encoder, int32_t prio
 
 unaLazyWriteThread::~unaLazyWriteThread() {
     stop(INFINITE_TIMEOUT);
+    if (threadId() != currentThreadId())
+        runEnded_.waitFor(INFINITE_TIMEOUT);
+}
+
+bool unaLazyWriteThread::begin(uint32_t timeout) {
+    if (status() != unatsStopped)
+        return true;
+    runEnded_.waitFor(INFINITE_TIMEOUT); // the last run's end hook has come
+    runEnded_.setState(false);
+    const bool started = start(timeout);
+    if (!started)
+        runEnded_.setState(true); // no run began: no end hook will come
+    return started;
+}
+
+void unaLazyWriteThread::onThreadEnd() {
+    runEnded_.setState(true);
 }
 
 void unaLazyWriteThread::write(const void* block, uint32_t size) {
@@ -136,7 +153,7 @@ int32_t unaAbstractEncoder::open() {
         outStream_.clear();
         totalEncoded_.store(0, std::memory_order_relaxed);
         writer_->reset();
-        writer_->start(kStartTimeoutMs); // a writer that fails to start is covered by flush
+        writer_->begin(kStartTimeoutMs); // a writer that fails to start is covered by flush
         doOpen();
         active_ = true;
     }

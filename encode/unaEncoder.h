@@ -64,6 +64,9 @@ public:
     // the samples of the next one) and leaves flushing mode.
     void reset();
 
+    // Controlling thread: starts a run (see unaThread::start).
+    bool begin(uint32_t timeout);
+
     // Bytes waiting to be encoded.
     uint32_t queuedBytes() { return static_cast<uint32_t>(queue_.getSize()); }
     bool flushing() const { return flushing_.load(std::memory_order_acquire); }
@@ -72,6 +75,9 @@ protected:
     // Writer thread: waits for data, encodes it step by step under the
     // thread's gate; ends by itself once a flush has drained the queue.
     int32_t execute() override;
+    // Writer thread, last thing a run does with this object's own code:
+    // marks the run as ended (see runEnded_).
+    void onThreadEnd() override;
 
 private:
     // One encode step; the caller holds the gate. n is the block size in
@@ -84,6 +90,11 @@ private:
     std::atomic<bool> flushing_{false}; // changed under the gate
     unaMemoryStream queue_;             // its own lock serialises capture and writer
     std::vector<uint8_t> workBuf_;      // used by whoever runs step()
+    // Set (manual reset) once a run has left onThreadEnd, or when none was
+    // started. A run that ends by itself is already "stopped" before its
+    // end hooks have run; the destructor waits for this before the object
+    // goes away under them.
+    unaEvent runEnded_{true, true};
 };
 
 class unaAbstractEncoder : public unaObject {

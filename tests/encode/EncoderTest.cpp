@@ -167,8 +167,8 @@ TEST(Encoder, OpenBeforeSetConfigIsRefused) {
 }
 
 TEST(Encoder, FullChunksWhileRecordingRemainderAndFinalBytesAtClose) {
+    Sink sink; // outlives the encoder, whose destructor may still deliver
     CopyEncoder e;
-    Sink sink;
     sink.attach(e);
     FakeConfig cfg;
     ASSERT_EQ(e.setConfig(&cfg), 0);
@@ -206,8 +206,8 @@ TEST(Encoder, OutputGoesToOutStreamWithoutHandlerOrWhenHandlerAsks) {
     const std::vector<uint8_t> pcm = pattern(3001);
     for (int withHandler = 0; withHandler < 2; ++withHandler) {
         SCOPED_TRACE(withHandler);
-        CopyEncoder e;
         Sink sink;
+        CopyEncoder e;
         sink.keepInStream = true;
         if (withHandler)
             sink.attach(e);
@@ -232,8 +232,8 @@ TEST(Encoder, OutputGoesToOutStreamWithoutHandlerOrWhenHandlerAsks) {
 }
 
 TEST(Encoder, SetConfigDuringRecordingFinishesItFirst) {
-    CopyEncoder e;
     Sink sink;
+    CopyEncoder e;
     sink.attach(e);
     FakeConfig cfg;
     ASSERT_EQ(e.setConfig(&cfg), 0);
@@ -295,8 +295,8 @@ TEST(Encoder, CloseWaitsForTheEncodeStepStillRunning) {
     // Each chunk takes longer to encode than close waits between looks at
     // the queue, so close finds the queue empty while the last chunk is
     // still being encoded; it must not end the stream under it.
-    CopyEncoder e;
     Sink sink;
+    CopyEncoder e;
     sink.attach(e);
     e.encodeDelayMs = 150;
     FakeConfig cfg;
@@ -313,8 +313,8 @@ TEST(Encoder, CloseWaitsForTheEncodeStepStillRunning) {
 }
 
 TEST(Encoder, WriterThatEndedEarlyDoesNotHangCloseAndNothingIsLost) {
-    CopyEncoder e;
     Sink sink;
+    CopyEncoder e;
     sink.attach(e);
     e.throwOnEncodeCall = 1; // the writer thread ends on its first step
     FakeConfig cfg;
@@ -334,8 +334,8 @@ TEST(Encoder, WriterThatEndedEarlyDoesNotHangCloseAndNothingIsLost) {
 }
 
 TEST(Encoder, FailingEncodeLosesOnlyThatBlock) {
-    CopyEncoder e;
     Sink sink;
+    CopyEncoder e;
     sink.attach(e);
     e.failEncodeCall = 2;
     FakeConfig cfg;
@@ -351,8 +351,8 @@ TEST(Encoder, FailingEncodeLosesOnlyThatBlock) {
 }
 
 TEST(Encoder, FailingCloseReportsItsCodeAndDeliversNothingMore) {
-    CopyEncoder e;
     Sink sink;
+    CopyEncoder e;
     sink.attach(e);
     e.closeResult = 0x1234;
     FakeConfig cfg;
@@ -369,8 +369,8 @@ TEST(Encoder, FailingCloseReportsItsCodeAndDeliversNothingMore) {
 }
 
 TEST(Encoder, NextRecordingDoesNotInheritLeftoverBytes) {
-    CopyEncoder e;
     Sink sink;
+    CopyEncoder e;
     sink.attach(e);
     FakeConfig cfg;
     ASSERT_EQ(e.setConfig(&cfg), 0);
@@ -392,8 +392,8 @@ TEST(Encoder, NextRecordingDoesNotInheritLeftoverBytes) {
 }
 
 TEST(Encoder, QueueFedFromAnotherThreadArrivesWholeAndInOrder) {
-    CopyEncoder e;
     Sink sink;
+    CopyEncoder e;
     sink.attach(e);
     FakeConfig cfg;
     cfg.chunkSize = 4608;

@@ -1,0 +1,180 @@
+// A minute of music-like PCM encoded at 128 kbit/s stereo two ways on the
+// same machine in the same run: through the encoder framework (lazyWrite in
+// 100 ms blocks, then close) over mp3enc.so, and by the lame command line
+// on the same raw PCM. Prints the CPU time of each and their ratio; the
+// framework should add nothing measurable to the library's own work.
+//
+// usage: bench_encode_vs_lame [seconds=60] [runs=3]
+#include "bench_signal.h"
+#include "core/unaUtils.h"
+#include "encode/unaBladeMp3Enc.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+double cpuSeconds(const rusage& r) {
+    return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+           double(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+}
+
+double selfCpu() {
+    rusage r;
+    getrusage(RUSAGE_SELF, &r);
+    return cpuSeconds(r);
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+struct Result {
+    double cpu = 0, wall = 0;
+    long bytes = 0;
+};
+
+// Through the framework; the handler writes to an open file, or appends
+// block by block with AppendToFile as the recorder does.
+Result encodeOurs(const std::vector<uint8_t>& pcm, const std::string& out, bool appendPerBlock) {
+    unaLameMp3Enc enc(MP3ENC_PATH);
+    if (enc.lastError() != 0) {
+        std::fprintf(stderr, "cannot load %s\n", MP3ENC_PATH);
+        std::exit(1);
+    }
+    std::remove(out.c_str());
+    FILE* f = appendPerBlock ? nullptr : std::fopen(out.c_str(), "wb");
+    enc.onDataAvailable = [&](unaAbstractEncoder*, const void* data, uint32_t size, bool&) {
+        if (f)
+            std::fwrite(data, 1, size, f);
+        else
+            AppendToFile(out, data, size);
+    };
+    const std::vector<uint8_t> cfg = cbr128StereoConfig();
+    const auto w0 = std::chrono::steady_clock::now();
+    const double c0 = selfCpu();
+    if (enc.setConfig(cfg.data()) != 0 || enc.open() != 0) {
+        std::fprintf(stderr, "encoder refused the configuration\n");
+        std::exit(1);
+    }
+    const size_t block = 17640; // 100 ms of 44.1 kHz 16-bit stereo
+    for (size_t pos = 0; pos < pcm.size(); pos += block)
+        enc.lazyWrite(pcm.data() + pos, uint32_t(std::min(block, pcm.size() - pos)));
+    enc.close();
+    if (f)
+        std::fclose(f);
+    Result r;
+    r.cpu = selfCpu() - c0;
+    r.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - w0).count();
+    r.bytes = long(enc.totalEncoded());
+    return r;
+}
+
+// The lame command line; with noReplayGain it also skips its ReplayGain
+// analysis, which the library path does not do.
+Result encodeLame(const std::string& raw, const std::string& out, bool noReplayGain) {
+    const auto w0 = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int devNull = open("/dev/null", O_WRONLY);
+        if (devNull >= 0)
+            dup2(devNull, 2); // its note about raw input through libsndfile
+        if (noReplayGain)
+            execlp("lame", "lame", "-r", "-s", "44.1", "--bitwidth", "16", "-b", "128", "-m", "s",
+                   "--silent", "--noreplaygain", raw.c_str(), out.c_str(),
+                   static_cast<char*>(nullptr));
+        else
+            execlp("lame", "lame", "-r", "-s", "44.1", "--bitwidth", "16", "-b", "128", "-m", "s",
+                   "--silent", raw.c_str(), out.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    rusage ru;
+    wait4(pid, &status, 0, &ru);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "lame failed (is it installed?)\n");
+        std::exit(1);
+    }
+    Result r;
+    r.cpu = cpuSeconds(ru);
+    r.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - w0).count();
+    FILE* f = std::fopen(out.c_str(), "rb");
+    if (f) {
+        std::fseek(f, 0, SEEK_END);
+        r.bytes = std::ftell(f);
+        std::fclose(f);
+    }
+    return r;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    std::string why;
+    const std::vector<uint8_t> pcm = makeMusicPcm(seconds, why);
+    if (pcm.empty()) {
+        std::fprintf(stderr, "no test signal: %s\n", why.c_str());
+        return 1;
+    }
+    char dir[] = "/tmp/sonvale-bench-XXXXXX";
+    if (!mkdtemp(dir))
+        return 1;
+    const std::string raw = std::string(dir) + "/music.raw";
+    const std::string ours = std::string(dir) + "/ours.mp3";
+    const std::string theirs = std::string(dir) + "/lame.mp3";
+    FILE* f = std::fopen(raw.c_str(), "wb");
+    std::fwrite(pcm.data(), 1, pcm.size(), f);
+    std::fclose(f);
+
+    std::vector<double> oursCpu, appendCpu, lameCpu, lameNrgCpu, oursWall, lameWall;
+    Result o, a, l, n;
+    for (int i = 0; i < runs; ++i) {
+        o = encodeOurs(pcm, ours, false);
+        l = encodeLame(raw, theirs, false);
+        a = encodeOurs(pcm, ours, true);
+        n = encodeLame(raw, theirs, true);
+        oursCpu.push_back(o.cpu);
+        appendCpu.push_back(a.cpu);
+        lameCpu.push_back(l.cpu);
+        lameNrgCpu.push_back(n.cpu);
+        oursWall.push_back(o.wall);
+        lameWall.push_back(l.wall);
+    }
+    const double oc = median(oursCpu), ac = median(appendCpu), lc = median(lameCpu),
+                 nc = median(lameNrgCpu);
+    std::printf("signal: %d s of music-like PCM, 44.1 kHz 16-bit stereo, 128 kbit/s CBR, "
+                "median of %d runs\n",
+                seconds, runs);
+    std::printf("framework + mp3enc.so (file kept open): cpu %.3f s, wall %.3f s, %ld bytes, "
+                "%.0fx real time\n",
+                oc, median(oursWall), o.bytes, seconds / median(oursWall));
+    std::printf("framework + mp3enc.so (AppendToFile per block): cpu %.3f s, %ld bytes\n", ac,
+                a.bytes);
+    std::printf("lame -r -s 44.1 --bitwidth 16 -b 128 -m s: cpu %.3f s, wall %.3f s, %ld bytes, "
+                "%.0fx real time\n",
+                lc, median(lameWall), l.bytes, seconds / median(lameWall));
+    std::printf("lame ... --noreplaygain: cpu %.3f s, %ld bytes\n", nc, n.bytes);
+    std::printf("cpu ratio framework/lame: %.3f (file kept open), %.3f (append per block); "
+                "goal <= 1.05\n",
+                oc / lc, ac / lc);
+    std::printf("cpu ratio framework/lame --noreplaygain: %.3f (file kept open), %.3f (append "
+                "per block)\n",
+                oc / nc, ac / nc);
+    std::remove(raw.c_str());
+    std::remove(ours.c_str());
+    std::remove(theirs.c_str());
+    rmdir(dir);
+    return 0;
+}

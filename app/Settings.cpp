@@ -3,6 +3,7 @@
 #include "app/AppPaths.h"
 #include "ini/TIniEngineEx.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 
@@ -63,11 +64,51 @@ void WriteOptions(TIniEngine& ini, const svar::TOptions& o) {
     ini.WriteInteger(s, "Skin", o.Skin);
 }
 
+namespace {
+
+// The highest n for which a key "RecordFile<n>" (n in plain decimal, as the
+// list is written) is present; -1 when there is none.
+int32_t highestRecordFileIndex(TIniEngine& ini) {
+    std::vector<std::string> names;
+    ini.ReadSection(kRecordFileSection, names);
+    int32_t highest = -1;
+    const std::string prefix = "recordfile";
+    for (const auto& name : names) {
+        if (name.size() <= prefix.size() || name.size() > prefix.size() + 10)
+            continue;
+        bool match = true;
+        for (std::size_t i = 0; i < prefix.size() && match; ++i)
+            match = std::tolower(static_cast<unsigned char>(name[i])) == prefix[i];
+        const std::string digits = name.substr(prefix.size());
+        if (!match || (digits.size() > 1 && digits[0] == '0'))
+            continue;
+        long long value = 0;
+        for (char c : digits) {
+            if (c < '0' || c > '9') {
+                match = false;
+                break;
+            }
+            value = value * 10 + (c - '0');
+        }
+        if (match && value <= INT32_MAX - 1)
+            highest = std::max<int32_t>(highest, static_cast<int32_t>(value));
+    }
+    return highest;
+}
+
+} // namespace
+
 std::vector<std::string> ReadRecordFileList(TIniEngine& ini, bool& dropped,
                                             const std::function<bool(const std::string&)>& exists) {
     std::vector<std::string> files;
     const int32_t count = ini.ReadInteger(kRecordFileSection, "RecordFileCount", 0);
-    for (int32_t i = 0; i < count; ++i) {
+    // A damaged count (say two billion) must not keep the program busy at
+    // start: no entry can stand beyond the highest numbered key present, and
+    // every position past it would be dropped anyway.
+    const int32_t bound = std::min(count, highestRecordFileIndex(ini) + 1);
+    if (count > bound && bound >= 0)
+        dropped = true;
+    for (int32_t i = 0; i < bound; ++i) {
         const std::string path =
             ini.ReadString(kRecordFileSection, "RecordFile" + std::to_string(i), "");
         if (!path.empty() && exists(path))

@@ -3,6 +3,7 @@
 // the settings file, and the message loop.
 #include "app/AppHooks.h"
 #include "app/AppPaths.h"
+#include "app/QuitOnSignal.h"
 #include "app/Settings.h"
 #include "app/smain.h"
 #include "app/soptions.h"
@@ -36,7 +37,9 @@ int main(int argc, char** argv) {
     }
 
     mainFrm->show();
+    sonvale::app::quitOnTerminationSignals();
     const int rc = app.exec();
+    sonvale::app::restoreTerminationSignals();
 
     delete mainFrm; // runs the shut-down and writes the list when it changed
     ui.setParentWindow(nullptr);

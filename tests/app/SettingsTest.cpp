@@ -135,3 +135,24 @@ TEST(Settings, SecondsParseOnlyWholeNumbersInRange) {
         EXPECT_EQ(v, 9) << bad;
     }
 }
+
+TEST(Settings, HugeRecordCountDoesNotStallTheStart) {
+    ScratchDir dir;
+    writeFile(dir.path() + "s.ini",
+              "[RecordFile]\r\nRecordFileCount=2147483647\r\nRecordFile0=/a.wav\r\n"
+              "RecordFile1=/b.wav\r\nrecordfile7=/h.wav\r\nRecordFile09=/x.wav\r\n");
+    TIniEngineEx ini(dir.path() + "s.ini");
+    bool dropped = false;
+    const auto files = ReadRecordFileList(ini, dropped, [](const std::string&) { return true; });
+    EXPECT_EQ(files, (std::vector<std::string>{"/a.wav", "/b.wav", "/h.wav"}));
+    EXPECT_TRUE(dropped);
+
+    // A count that matches the keys is read exactly, nothing flagged.
+    writeFile(dir.path() + "t.ini",
+              "[RecordFile]\r\nRecordFileCount=2\r\nRecordFile0=/a.wav\r\nRecordFile1=/b.wav\r\n");
+    TIniEngineEx exact(dir.path() + "t.ini");
+    dropped = false;
+    EXPECT_EQ(ReadRecordFileList(exact, dropped, [](const std::string&) { return true; }).size(),
+              2u);
+    EXPECT_FALSE(dropped);
+}

@@ -56,7 +56,9 @@ inline bool writeWav(const std::string& path, uint32_t rate, int channels, doubl
     put16(34, 16);
     std::memcpy(&out[36], "data", 4);
     put32(40, dataBytes);
-    std::memcpy(&out[44], pcm.data(), dataBytes);
+    if (dataBytes > 0) {
+        std::memcpy(&out[44], pcm.data(), dataBytes);
+    }
     return writeFile(path, out.data(), out.size());
 }
 

@@ -18,16 +18,21 @@ public:
     // Opens the device for a PCM format (8/16 bit, 1/2 channels, any rate).
     // MMR_BADDEVICEID, MMR_BADFORMAT, MMR_ALLOCATED or MMR_ERROR on failure.
     virtual MMRESULT open(const WAVEFORMATEX& format) = 0;
-    // Queues bytes for playing; blocks while the device buffer is full (the
-    // device paces the caller). Returns MMR_NOERROR, or an error when closed.
+    // Queues bytes for playing; blocks while the device buffer (about 200 ms)
+    // is full (the device paces the caller). While paused it takes everything
+    // without blocking; it is played after resume. MMR_INVALHANDLE when not
+    // open; MMR_ERROR when the device made no progress for seconds.
     virtual MMRESULT write(const void* data, uint32_t bytes) = 0;
     // Pause holds the played position; resume continues from it.
     virtual MMRESULT pause() = 0;
     virtual MMRESULT resume() = 0;
-    // Waits until everything written has been played.
+    // Waits until everything written has been played. While paused it
+    // returns MMR_STILLPLAYING at once (nothing would ever finish).
     virtual MMRESULT drain() = 0;
     // Drops whatever is queued and not yet played.
     virtual MMRESULT stop() = 0;
+    // Closes the device, dropping what was not played; closing a closed
+    // output succeeds. The object may be opened again.
     virtual MMRESULT close() = 0;
     // Bytes actually played since open (or since the last stop).
     virtual uint64_t playedBytes() const = 0;

@@ -166,7 +166,7 @@ void paintGlyph(QPainter& p, SkinIcon which, qreal s, const QColor& c) {
         g.setColorAt(0, c.lighter(150));
         g.setColorAt(1, c);
         p.setBrush(g);
-        p.drawEllipse(QPointF(s / 2, s / 2), s * 0.26, s * 0.26);
+        p.drawEllipse(QPointF(s / 2, s / 2), s * 0.3, s * 0.3);
         break;
     }
     case SkinIcon::Play: {

@@ -4,9 +4,11 @@
 #include "app/Settings.h"
 #include "app/soptions.h"
 #include "app/svar.h"
+#include "capture/unavclWaveComponents.h"
 #include "core/unaUtils.h"
 #include "encode/unaBladeMp3Enc.h"
 #include "ini/TIniEngineEx.h"
+#include "mixer/tMsMixer.h"
 #include "platform/ui/UiServices.h"
 #include "player/TXaudioPlayer.h"
 
@@ -176,6 +178,14 @@ void TMainFrm::buildControls() {
     labMsg->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     labMsg->installEventFilter(this);
 
+    waveRiff = std::make_unique<TunavclWaveRiff>();
+    waveRiff->setIsInput(false);
+    waveIn = std::make_unique<TunavclWaveInDevice>();
+    waveIn->setConsumer(waveRiff.get());
+    waveIn->setMinActiveTime(0);
+    // The recorder attaches its handler for captured data to
+    // waveIn->onDataAvailable here once recording is part of the program.
+
     Timer = new QTimer(this);
     Timer->setObjectName(QStringLiteral("Timer"));
     Timer->setInterval(1000);
@@ -244,8 +254,7 @@ void TMainFrm::PlayerStartup() {
 }
 
 void TMainFrm::MixerStartup() {
-    // The mixer system (svar::MixerSystem) is created here once the mixer
-    // classes are part of the program.
+    svar::MixerSystem = new tMsMixerSystem();
 }
 
 void TMainFrm::ReadSettingsAndList() {
@@ -328,12 +337,14 @@ void TMainFrm::PlayerShutdown() {
 }
 
 void TMainFrm::RecordingPipeShutdown() {
-    // Closes the wave-in pipe (and with it the WAV writer) once recording is
-    // part of the program.
+    if (waveIn)
+        waveIn->setActive(false); // closes waveRiff first
 }
 
 void TMainFrm::MixerShutdown() {
+    tMsMixerSystem* mixers = svar::MixerSystem;
     svar::MixerSystem = nullptr;
+    delete mixers;
 }
 
 void TMainFrm::EncoderShutdown() {

@@ -31,6 +31,8 @@ class QToolButton;
 class QTreeWidget;
 class TOptionsFrm;
 class TXaudioPlayer;
+class TunavclWaveInDevice;
+class TunavclWaveRiff;
 
 namespace sonvale::ui {
 class UiServices;
@@ -112,6 +114,10 @@ public:
     QTimer* Timer;
     TOptionsFrm* OptionsFrm = nullptr;
     std::unique_ptr<TXaudioPlayer> mp3Player; // created by the player start-up
+    // The recording pipes: waveIn captures and hands its chunks to its
+    // consumer waveRiff, which writes the WAV file.
+    std::unique_ptr<TunavclWaveRiff> waveRiff;
+    std::unique_ptr<TunavclWaveInDevice> waveIn;
 
 protected:
     void showEvent(QShowEvent* event) override;

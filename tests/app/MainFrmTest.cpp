@@ -2,6 +2,7 @@
 
 #include "AppTestSupport.h"
 #include "app/soptions.h"
+#include "capture/unavclWaveComponents.h"
 #include "ini/TIniEngineEx.h"
 
 #include <QCheckBox>
@@ -44,6 +45,8 @@ TEST_F(MainFrm, FirstStartWithoutAnyFileReportsBothLibrariesAndCompletes) {
     EXPECT_EQ(ui.messages(), (Strings{lostEnc, lostPlay}));
     EXPECT_EQ(svar::Mp3Encoder, nullptr);
     EXPECT_TRUE(svar::PlayerLibraryMissing);
+    EXPECT_NE(svar::MixerSystem, nullptr);
+    EXPECT_EQ(frm->waveIn->consumer(), frm->waveRiff.get());
 
     svar::TOptions expected;
     expected.SaveDir = dir.path();
@@ -58,6 +61,7 @@ TEST_F(MainFrm, FirstStartWithoutAnyFileReportsBothLibrariesAndCompletes) {
     EXPECT_FALSE(svar::ListChanged);
 
     frm.reset();
+    EXPECT_EQ(svar::MixerSystem, nullptr);
     EXPECT_FALSE(exists(paths.iniFile)) << "nothing changed, so nothing is written";
 }
 

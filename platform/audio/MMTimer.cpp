@@ -48,7 +48,9 @@ struct Timer {
 };
 
 std::mutex g_mutex;
-std::map<uint32_t, std::shared_ptr<Timer>> g_timers; // guarded by g_mutex
+// Guarded by g_mutex. Never destroyed: a timer still running at exit must not
+// take the process down with a joinable thread in a static destructor.
+auto& g_timers = *new std::map<uint32_t, std::shared_ptr<Timer>>;
 uint32_t g_nextId = 1;
 std::map<uint32_t, uint32_t> g_periods; // period -> times begun
 

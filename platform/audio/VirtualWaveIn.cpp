@@ -25,6 +25,14 @@ public:
     MMRESULT start() override {
         started_ = Clock::now();
         producedSinceStart_ = 0;
+        if (speed_ > 0) {
+            // In real time "Stereo Mix" hears what plays from now on, not
+            // what the speakers played before the start.
+            std::lock_guard lock(card_.mutex);
+            card_.pumpOutputs(*device_, started_);
+            device_->monitor.clear();
+            device_->monitorPos = 0;
+        }
         return MMR_NOERROR;
     }
 

@@ -349,8 +349,10 @@ bool unaRiffStream::fillBuffer() {
             continue;
         }
         isEof_.store(true);
-        if (filled == 0 && loop.load())
-            return false; // the data chunks hold no bytes at all
+        // Nothing left for this chunk (the data ended on a chunk boundary, or
+        // the data chunks hold no bytes at all): no chunk of pure silence.
+        if (filled == 0)
+            return false;
         WAVEFORMATEX f{};
         getFormat(true, f);
         std::memset(buffer_.data() + filled, f.wBitsPerSample == 8 ? 128 : 0, size - filled);

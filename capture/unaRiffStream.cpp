@@ -138,8 +138,7 @@ MMRESULT unaRiffStream::afterOpen() {
             writerAfterOpen();
         return result;
     }
-    if (riff_ && riff_->root())
-        scanChunks(riff_->root(), scanNextData);
+    nextDataChunk();
     if (codec_) {
         if (codec_->open(false, 10000) == MMR_NOERROR) {
             chunkSize_.store(codec_->chunkSize());
@@ -212,6 +211,7 @@ int32_t unaRiffStream::openRiffFile(const std::string& name) {
     close(10000);
     codec_.reset();
     currentChunk_ = nullptr;
+    dataChunks_.clear();
     riff_.reset();
     totalDataSize_ = 0;
     factValue_ = 0;
@@ -296,9 +296,14 @@ bool unaRiffStream::scanChunks(unaRIFFChunk* chunk, uint32_t flags) {
         return false;
     }
     if (chunk->idIs("data")) {
-        if (flags & scanWholeTree)
+        if (flags & scanWholeTree) {
             totalDataSize_ += chunk->dataSize();
-        if ((flags & scanNextData) && !usedChunks_.count(chunk)) {
+            dataChunks_.push_back(chunk);
+        }
+        // The next unused data chunk is the next one in file order.
+        if ((flags & scanNextData) && nextData_ < dataChunks_.size() &&
+            dataChunks_[nextData_] == chunk) {
+            ++nextData_;
             currentChunk_ = chunk;
             chunkPos_ = 0;
             return true;
@@ -312,7 +317,7 @@ void unaRiffStream::rewind() {
     chunkPos_ = 0;
     readBytes_.store(0);
     consumedBytes_ = 0;
-    usedChunks_.clear();
+    nextData_ = 0;
     copiedSinceRewind_ = false;
 }
 
@@ -337,15 +342,13 @@ bool unaRiffStream::fillBuffer() {
         if (filled >= size)
             break;
         // The chunk is exhausted: go on with the next data chunk.
-        usedChunks_.insert(currentChunk_);
         consumedBytes_ += have;
         currentChunk_ = nullptr;
-        scanChunks(riff_->root(), scanNextData);
-        if (currentChunk_)
+        if (nextDataChunk())
             continue;
         if (loop.load() && copiedSinceRewind_) {
             rewind();
-            scanChunks(riff_->root(), scanNextData);
+            nextDataChunk();
             continue;
         }
         isEof_.store(true);
@@ -359,6 +362,14 @@ bool unaRiffStream::fillBuffer() {
         filled = size;
     }
     return filled == size;
+}
+
+bool unaRiffStream::nextDataChunk() {
+    if (nextData_ >= dataChunks_.size())
+        return false;
+    currentChunk_ = dataChunks_[nextData_++];
+    chunkPos_ = 0;
+    return true;
 }
 
 bool unaRiffStream::readerHandle() {

@@ -33,7 +33,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 class unaMsAcm;
@@ -62,7 +61,7 @@ public:
 
     // Largest chunk a reader accepts; a file whose format asks for more is
     // treated as having no usable format.
-    static constexpr uint32_t kMaxReaderChunk = 16u << 20;
+    static constexpr uint32_t kMaxReaderChunk = 4u << 20;
 
     // Writer of a PCM file.
     unaRiffStream(const std::string& fileName, const WAVEFORMATEX& format, uint32_t formatTag,
@@ -112,6 +111,8 @@ private:
     bool writerAfterOpen();
     bool writeAll(const void* data, uint32_t size);
     bool readerHandle();
+    // Makes the next data chunk in file order current; false at the end.
+    bool nextDataChunk();
 
     const bool isInput_;
     std::atomic<int32_t> riffStatus_{0};
@@ -137,7 +138,10 @@ private:
     uint32_t chunkPos_ = 0;
     bool copiedSinceRewind_ = false;
     bool formatFound_ = false;
-    std::unordered_set<const unaRIFFChunk*> usedChunks_;
+    // Data chunks in file order (found by the whole-tree scan); those before
+    // nextData_ are used up.
+    std::vector<unaRIFFChunk*> dataChunks_;
+    size_t nextData_ = 0;
     std::vector<uint8_t> codecOut_;
 
     std::vector<uint8_t> buffer_;

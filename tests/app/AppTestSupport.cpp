@@ -20,6 +20,7 @@ void ensureApplication() {
     static int argc = 1;
     static char name[] = "app_tests";
     static char* argv[] = {name, nullptr};
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     app = new QApplication(argc, argv); // lives until the process ends
 }
 

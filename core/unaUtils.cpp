@@ -365,12 +365,16 @@ uint32_t waveLevel(const void* samples, uint32_t count, uint32_t bitsPerSample, 
         sampleBytes = std::clamp<size_t>(bitsPerSample / 8, 1, 4);
         break;
     }
-    const size_t skip = size_t(channelCount - 1) * bitsPerSample / 8;
-    const auto* p = static_cast<const uint8_t*>(samples) + size_t(channel) * bitsPerSample / 8;
+    // Samples are found by bit position, so that samples smaller than a byte
+    // (read as the whole byte holding them) never lead past the block.
+    const auto* base = static_cast<const uint8_t*>(samples);
+    const uint64_t stepBits = uint64_t(channelCount) * bitsPerSample;
+    uint64_t bitPos = uint64_t(channel) * bitsPerSample;
 
     unsigned __int128 sum = 0; // 64 bits overflow with 32-bit samples
     int64_t previous = 0;
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint32_t i = 0; i < count; ++i, bitPos += stepBits) {
+        const uint8_t* p = base + bitPos / 8;
         int64_t v;
         if (bitsPerSample == 16) {
             int16_t s;
@@ -392,7 +396,6 @@ uint32_t waveLevel(const void* samples, uint32_t count, uint32_t bitsPerSample, 
         }
         const uint64_t mag = uint64_t(used < 0 ? -used : used);
         sum += (unsigned __int128)mag * mag;
-        p += sampleBytes + skip;
     }
     const long double mean = (long double)sum / count;
     return uint32_t(std::llround(std::sqrt(mean)));

@@ -148,8 +148,9 @@ void setInfoMessageSink(std::function<void(const std::string&)> sink);
 // --- level meter ----------------------------------------------------------------
 
 // Root-mean-square level of one channel of count interleaved samples, rounded
-// to the nearest integer. 16-bit samples are signed; 8-bit (and 4-bit, read
-// as whole bytes) are (byte - 128) * 256; 32-bit samples are signed 32-bit
+// to the nearest integer. 16-bit samples are signed; 8-bit are
+// (byte - 128) * 256, and so are 4-bit ones, read as the whole byte that
+// holds them (never past the block); 32-bit samples are signed 32-bit
 // values; other sizes are read as signed little-endian values of bits/8
 // bytes. With delta the level of the differences between neighbouring
 // samples (the first compared with 0) is measured instead. 0 when count or

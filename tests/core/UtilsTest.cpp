@@ -247,6 +247,10 @@ TEST(WaveLevel, PicksTheChannelOfInterleavedSamples) {
     // full-scale 32-bit samples do not overflow the sum
     std::vector<int32_t> s32(1000, INT32_MIN);
     EXPECT_EQ(waveLevel(s32.data(), 1000, 32, 0, 1), 2147483648u);
+    // 4-bit samples are read as the byte holding them, without reading past
+    // the block (two samples per byte)
+    std::vector<uint8_t> s4(1, 128 + 4);
+    EXPECT_EQ(waveLevel(s4.data(), 2, 4, 0, 1), 1024u);
     // 24-bit samples are read within their own three bytes
     std::vector<uint8_t> s24 = {0x00, 0x10, 0x00, 0x00, 0xF0, 0xFF};
     EXPECT_EQ(waveLevel(s24.data(), 2, 24, 0, 1), 4096u);

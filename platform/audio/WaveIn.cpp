@@ -90,6 +90,12 @@ MMRESULT checkPcmFormat(const WAVEFORMATEX* f) {
 
 // ---- wave-in ----
 
+// Header sizes: sizeof(WAVEHDR), or 32, the size of the classic 32-bit record
+// that callers may pass as a constant.
+static bool headerSizeOk(uint32_t size) {
+    return size >= 32;
+}
+
 uint32_t waveInGetNumDevs() {
     return waveInBackend().count();
 }
@@ -143,7 +149,7 @@ MMRESULT waveInOpen(HWAVEIN* handle, int deviceId, const WAVEFORMATEX* format, W
 MMRESULT waveInPrepareHeader(HWAVEIN handle, WAVEHDR* header, uint32_t size) {
     if (!valid(handle))
         return MMR_INVALHANDLE;
-    if (size < sizeof(WAVEHDR))
+    if (!headerSizeOk(size))
         return MMR_INVALPARAM;
     return handle->prepare(header);
 }
@@ -151,7 +157,7 @@ MMRESULT waveInPrepareHeader(HWAVEIN handle, WAVEHDR* header, uint32_t size) {
 MMRESULT waveInUnprepareHeader(HWAVEIN handle, WAVEHDR* header, uint32_t size) {
     if (!valid(handle))
         return MMR_INVALHANDLE;
-    if (size < sizeof(WAVEHDR))
+    if (!headerSizeOk(size))
         return MMR_INVALPARAM;
     return handle->unprepare(header);
 }
@@ -159,7 +165,7 @@ MMRESULT waveInUnprepareHeader(HWAVEIN handle, WAVEHDR* header, uint32_t size) {
 MMRESULT waveInAddBuffer(HWAVEIN handle, WAVEHDR* header, uint32_t size) {
     if (!valid(handle))
         return MMR_INVALHANDLE;
-    if (size < sizeof(WAVEHDR))
+    if (!headerSizeOk(size))
         return MMR_INVALPARAM;
     return handle->add(header);
 }

@@ -121,6 +121,7 @@ MMRESULT waveInGetDevCapsA(int deviceId, WAVEINCAPS* caps);
 MMRESULT waveInOpen(HWAVEIN* handle, int deviceId, const WAVEFORMATEX* format, WaveInSignal signal,
                     uint32_t flags);
 
+// `size` is sizeof(WAVEHDR) (32 is accepted too); smaller is MMR_INVALPARAM.
 // Sets WHDR_PREPARED (lpData and dwBufferLength must be set).
 // MMR_INVALPARAM for a null or empty header, MMR_STILLPLAYING when queued.
 MMRESULT waveInPrepareHeader(HWAVEIN handle, WAVEHDR* header, uint32_t size);

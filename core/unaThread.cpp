@@ -316,10 +316,14 @@ void unaThread::routine(std::shared_ptr<Run> run) {
         }
     }
 
-    // The object may have been destroyed by its own execute.
+    // The object may have been destroyed by its own execute: the run is then
+    // orphaned and its registry slot no longer holds the object. (Once the
+    // registry itself is gone, at process exit, the orphan mark alone
+    // decides, so that a late destructor waiting for this run still sees it
+    // end.)
     ThreadRegistry* reg = ThreadRegistry::instance();
-    if (run->orphaned.load(std::memory_order_acquire) || !reg ||
-        !reg->holds(run->registryIndex, self))
+    if (run->orphaned.load(std::memory_order_acquire) ||
+        (reg && !reg->holds(run->registryIndex, self)))
         return;
 
     self->exitCode_.store(result, std::memory_order_release);

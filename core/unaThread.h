@@ -128,17 +128,20 @@ private:
     bool waitRunEnd(const std::shared_ptr<Run>& run, uint32_t timeout);
     void releaseThread();
 
+    // Set to starting by start (under gate_), to running by the run's
+    // thread, to stopped by the run's thread or by stop; read by anyone.
     std::atomic<int32_t> status_{unatsStopped};
-    std::atomic<int32_t> priority_;
-    int32_t registryIndex_ = -1;
-    std::atomic<bool> shouldStop_{false};
-    unaEvent startedEvent_{false, false};
-    unaEvent stoppedEvent_{false, false};
+    std::atomic<int32_t> priority_;       // any thread; applied by the run's thread
+    int32_t registryIndex_ = -1;          // fixed at construction
+    std::atomic<bool> shouldStop_{false}; // raised by stop, cleared by start
+    unaEvent startedEvent_{false, false}; // set by the run's thread
+    unaEvent stoppedEvent_{false, false}; // set by the run's thread at its end
     unaInProcessGate gate_;
     // Thread and control block of the current run; changed under gate_.
     std::thread thread_;
     std::shared_ptr<Run> run_;
-    std::atomic<uint32_t> threadId_{0};
+    std::atomic<uint32_t> threadId_{0}; // written by the run's thread
+    // Written by the run's thread before status becomes stopped.
     std::atomic<int32_t> exitCode_{0};
 };
 

@@ -51,7 +51,9 @@ public:
         if (!data && bytes)
             return MMR_INVALPARAM;
         const uint8_t* p = static_cast<const uint8_t*>(data);
-        if (paused_ || !held_.empty()) {
+        // Bytes wait in held_ while paused, behind earlier held bytes, and
+        // when they end in part of a frame (completed by the next write).
+        if (paused_ || !held_.empty() || bytes % format_.nBlockAlign != 0) {
             held_.insert(held_.end(), p, p + bytes);
             return paused_ ? MMR_NOERROR : flushHeld();
         }
@@ -148,10 +150,11 @@ private:
     }
 
     MMRESULT flushHeld() {
-        if (held_.empty())
+        const size_t whole = held_.size() - held_.size() % format_.nBlockAlign;
+        if (whole == 0)
             return MMR_NOERROR;
-        std::vector<uint8_t> bytes;
-        bytes.swap(held_);
+        std::vector<uint8_t> bytes(held_.begin(), held_.begin() + long(whole));
+        held_.erase(held_.begin(), held_.begin() + long(whole));
         return writeFrames(bytes.data(), uint32_t(bytes.size()));
     }
 
@@ -197,7 +200,7 @@ private:
     std::atomic<uint64_t> played_{0};
     bool paused_ = false;
     bool hwPaused_ = false;
-    std::vector<uint8_t> held_; // written while paused
+    std::vector<uint8_t> held_; // written while paused, or a frame's first bytes
 };
 
 } // namespace

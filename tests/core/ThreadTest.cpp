@@ -280,3 +280,28 @@ TEST_F(ThreadTest, StopsWhileTheBodyHoldsTheObjectGateBriefly) {
     ASSERT_TRUE(waitUntil([&] { return steps.load() > 3; }));
     EXPECT_TRUE(t.stop(INFINITE_TIMEOUT));
 }
+
+TEST_F(ThreadTest, RestartFromOnThreadEndBeginsOneFreshRun) {
+    struct Restarter : unaThread {
+        std::atomic<int> runs{0};
+        std::atomic<bool> restarted{false};
+        ~Restarter() override { stop(); }
+        int32_t execute() override {
+            if (runs.fetch_add(1) == 0)
+                return 0; // the first run ends by itself
+            while (!shouldStop())
+                sleepMs(1);
+            return 0;
+        }
+        void onThreadEnd() override {
+            if (!restarted.exchange(true))
+                start(10000); // from the ending run's own thread
+        }
+    };
+    Restarter r;
+    ASSERT_TRUE(r.start());
+    ASSERT_TRUE(waitUntil([&] { return r.runs.load() == 2; }));
+    EXPECT_EQ(r.status(), unaThread::unatsRunning);
+    EXPECT_TRUE(r.stop());
+    EXPECT_EQ(r.runs.load(), 2);
+}

@@ -233,7 +233,8 @@ MMRESULT mixerGetLineControlsA(MixerObject mixer, MIXERLINECONTROLS* request, ui
 // 0/1. LISTTEXT: 72-byte elements naming the items of a list control.
 // MMR_MIXER_INVALCONTROL, MMR_INVALPARAM (bad sizes or counts).
 MMRESULT mixerGetControlDetailsA(MixerObject mixer, MIXERCONTROLDETAILS* details, uint32_t flags);
-// VALUE only. A single-select list (MUX) needs exactly one item set.
+// VALUE only. Booleans and list items take any non-zero value as true (and
+// read back as 1). A single-select list (MUX) needs exactly one item set.
 // MMR_MIXER_INVALVALUE for a value out of bounds, else as above.
 MMRESULT mixerSetControlDetails(MixerObject mixer, const MIXERCONTROLDETAILS* details,
                                 uint32_t flags);

@@ -15,6 +15,19 @@ std::string withTrailingSlash(std::string dir) {
     return dir;
 }
 
+namespace {
+
+// The install puts the program into <prefix>/<libdir>/sonvale/; such an
+// install is never portable, even under a prefix the user can write.
+bool isInstalledLayout(const std::string& programDir) {
+    const std::string tail = "/sonvale/";
+    return programDir.size() > tail.size() &&
+           programDir.compare(programDir.size() - tail.size(), tail.size(), tail) == 0 &&
+           programDir.find("/lib") != std::string::npos;
+}
+
+} // namespace
+
 AppPaths AppPaths::forProgram(const std::string& programFile,
                               const std::function<bool(const std::string&)>& isWritableDir,
                               const std::function<std::string(const char*)>& getEnv,
@@ -29,7 +42,7 @@ AppPaths AppPaths::forProgram(const std::string& programFile,
     p.encoderLibrary = p.programDir + kEncoderLibraryName;
     p.playerLibrary = p.programDir + kPlayerLibraryName;
 
-    p.portable = isWritableDir(p.programDir);
+    p.portable = isWritableDir(p.programDir) && !isInstalledLayout(p.programDir);
     if (p.portable) {
         // The program's name with its extension replaced by (or extended with) ".ini".
         std::string base = programFile;

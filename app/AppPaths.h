@@ -4,7 +4,8 @@
 //
 // A portable install keeps everything beside the program: the settings file is
 // the program's path with ".ini" and recordings go to the program's folder.
-// When that folder cannot be written (an install under /usr), the settings file
+// When that folder cannot be written, or it is the folder the install puts the
+// program in (<prefix>/lib.../sonvale/, e.g. /usr or ~/.local), the settings file
 // is $XDG_CONFIG_HOME/sonvale/sonvale.ini (~/.config when unset) and
 // recordings go to the user's music folder.
 //

@@ -50,3 +50,13 @@ TEST(AppPaths, ReadOnlyInstallUsesTheUsersFolders) {
     EXPECT_EQ(p.iniFile, "/home/ann/.config/sonvale/sonvale.ini");
     EXPECT_EQ(p.defaultSaveDir, "/home/ann/");
 }
+
+TEST(AppPaths, InstalledProgramUsesTheUsersFoldersEvenWhereItCouldWrite) {
+    const AppPaths p = layout("/home/ann/.local/lib/sonvale/sonvale", true, "", "/home/ann/Music");
+    EXPECT_FALSE(p.portable);
+    EXPECT_EQ(p.iniFile, "/home/ann/.config/sonvale/sonvale.ini");
+    EXPECT_EQ(p.helpFile, "/home/ann/.local/lib/sonvale/sonvale.html");
+    // A build folder or a copied folder of another name stays portable.
+    EXPECT_TRUE(layout("/home/ann/src/build/default/bin/sonvale", true, "", "").portable);
+    EXPECT_TRUE(layout("/media/stick/sonvale/sonvale", true, "", "").portable);
+}

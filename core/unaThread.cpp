@@ -267,6 +267,17 @@ bool unaThread::stop(uint32_t timeout, bool force) {
                 gate_.leave();
             }
         }
+    } else if (st == unatsStopped && timeout != 0 && !onOwnThread()) {
+        // A run that ended by itself reports "stopped" before its onThreadEnd
+        // has returned. Wait for that end and join the thread, so that once
+        // stop reports stopped nothing of the run is still executing (a
+        // subclass destructor relies on this).
+        if (gate_.enter(timeout)) {
+            std::shared_ptr<Run> run = run_;
+            if (run && status() == unatsStopped && waitRunEnd(run, timeout))
+                releaseThread();
+            gate_.leave();
+        }
     }
     return status() == unatsStopped;
 }

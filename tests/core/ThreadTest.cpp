@@ -179,6 +179,31 @@ TEST_F(ThreadTest, HooksRefuseStartAndStopUnlessForced) {
     EXPECT_EQ(p.ends.load(), 1);
 }
 
+TEST_F(ThreadTest, StopAfterARunEndedByItselfWaitsForItsEndHook) {
+    // The run marks itself stopped before onThreadEnd returns; a stop (as in
+    // a subclass destructor) must not report stopped while the hook runs.
+    struct SlowEnd : unaThread {
+        std::atomic<bool> inEnd{false};
+        int endValue = 0; // written by the run's thread, read after stop
+        ~SlowEnd() override { stop(); }
+        int32_t execute() override { return 0; }
+        void onThreadEnd() override {
+            inEnd = true;
+            sleepMs(50);
+            endValue = 42;
+        }
+    };
+    for (int i = 0; i < 3; ++i) {
+        SlowEnd t;
+        ASSERT_TRUE(t.start());
+        while (!t.inEnd)
+            sleepMs(1);
+        EXPECT_EQ(t.status(), unaThread::unatsStopped);
+        EXPECT_TRUE(t.stop());
+        EXPECT_EQ(t.endValue, 42);
+    }
+}
+
 TEST_F(ThreadTest, StopRunsTheMessagePumpHookOnlyFromOtherThreads) {
     static std::atomic<int> pumped;
     pumped.store(0);

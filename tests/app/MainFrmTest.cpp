@@ -5,12 +5,17 @@
 #include "capture/unavclWaveComponents.h"
 #include "ini/TIniEngineEx.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QSlider>
+#include <QTimer>
 #include <QToolButton>
 
 #include <filesystem>
@@ -219,4 +224,29 @@ TEST_F(MainFrm, WindowIsBorderlessWithEveryNamedControl) {
     EXPECT_EQ(frm->prbVolume->singleStep(), 10);
     EXPECT_EQ(frm->AALabel1->text(), "Record to a new recording file.");
     EXPECT_EQ(frm->AALabel2->text(), "Overwrite selected recording file.");
+}
+
+TEST_F(MainFrm, OptionsButtonOpensTheDialogWithTheSkinListFocused) {
+    auto frm = create();
+    frm->show();
+    frm->OptionsFrm->InitialFocus = 7;
+    bool seen = false;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (QApplication::activeModalWidget() == frm->OptionsFrm) {
+            seen = true;
+            EXPECT_EQ(frm->OptionsFrm->InitialFocus, 0);
+            EXPECT_EQ(frm->OptionsFrm->focusWidget(), frm->OptionsFrm->cbxSkin);
+            frm->OptionsFrm->btnCancel->click();
+        }
+    });
+    poll.start();
+    frm->btnOptions->click(); // the dialog opens once the click is handled
+    QElapsedTimer t;
+    t.start();
+    while (!seen && t.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_TRUE(seen);
+    EXPECT_FALSE(frm->OptionsFrm->isVisible());
 }

@@ -327,6 +327,22 @@ TEST_F(TXaudioPlayerTest, NotificationsFireTheirEventsWithArgumentsFromTheRecord
         EXPECT_EQ(fired, std::vector<std::string>{c.expected});
     }
 
+    // Text references that point outside the record, or at bytes that run
+    // to its end without a terminator, read as empty texts.
+    {
+        Record outside(83);
+        outside.u32(4, XA_MESSAGE_SIZE + 100);
+        Record unterminated(83);
+        std::memset(reinterpret_cast<char*>(unterminated.m.get()) + 8000, 'x',
+                    XA_MESSAGE_SIZE - 8000);
+        unterminated.u32(4, 8000);
+        for (Record* r : {&outside, &unterminated}) {
+            fired.clear();
+            deliver(p, f, *r);
+            EXPECT_EQ(fired, std::vector<std::string>{"name "});
+        }
+    }
+
     // Codes 96 to 99 reach only OnNotifyMessage; so does a code with no
     // handler assigned.
     for (int32_t code : {96, 97, 99, 74}) {

@@ -258,6 +258,8 @@ bool Mp3Player::ensureOutput() {
     FillPcmFormat(f, input_.rate(), 16, input_.channels());
     const MMRESULT r = output_->open(f);
     if (r != MMR_NOERROR) {
+        // The next play asks for a device again.
+        output_.reset();
         postError(XA_SOURCE_OUTPUT, XA_ERROR_OUTPUT_FAILED,
                   "cannot open the audio output (error " + std::to_string(r) + ")");
         return false;

@@ -208,4 +208,21 @@ TEST_F(MediaPlayerTest, FailingOutputsStopPlaybackAndAreReported) {
     EXPECT_EQ(log->opens, log->closes);
 }
 
+TEST_F(MediaPlayerTest, WithoutAPlaybackDevicePlayFailsAndALaterPlayWorks) {
+    const std::string wav = file("short.wav");
+    ASSERT_TRUE(testsound::writeWav(wav, 8000, 1, 0.2));
+    MediaPlayer p;
+    ASSERT_EQ(p.open(wav), MMR_NOERROR);
+    setAudioBackend(AudioBackend::Alsa);
+    ::setenv("SONVALE_ALSA_PLAYBACK", "sonvale_no_such_device", 1);
+    EXPECT_NE(p.play(), MMR_NOERROR);
+    ::unsetenv("SONVALE_ALSA_PLAYBACK");
+    setAudioBackend(AudioBackend::Virtual);
+    EXPECT_EQ(p.mode(), MediaPlayer::Mode::Stopped);
+    EXPECT_NE(p.lastErrorText().find("audio output"), std::string::npos);
+    ASSERT_EQ(p.play(), MMR_NOERROR);
+    ASSERT_TRUE(waitFor([&] { return p.mode() == MediaPlayer::Mode::Stopped; }));
+    EXPECT_EQ(p.position(), 200u);
+}
+
 } // namespace

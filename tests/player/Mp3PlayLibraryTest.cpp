@@ -123,4 +123,20 @@ TEST_F(Mp3PlayLibraryTest, StopAndClosingReleaseTheFile) {
     EXPECT_EQ(player_->InputOpen(mp3_), 0);
 }
 
+TEST_F(Mp3PlayLibraryTest, WithoutAPlaybackDeviceTheErrorIsReportedAndPlaybackEnds) {
+    setAudioBackend(AudioBackend::Alsa);
+    ::setenv("SONVALE_ALSA_PLAYBACK", "sonvale_no_such_device", 1);
+    ASSERT_EQ(player_->InputOpen(mp3_), 0);
+    states_.clear();
+    EXPECT_NE(player_->Play(), 0);
+    ::unsetenv("SONVALE_ALSA_PLAYBACK");
+    setAudioBackend(AudioBackend::Virtual);
+    ASSERT_TRUE(pumpUntilState(0));
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_NE(errors_[0].find("audio output"), std::string::npos) << errors_[0];
+    // With a device again, the same file plays.
+    ASSERT_EQ(player_->Play(), 0);
+    ASSERT_TRUE(pumpUntilState(3));
+}
+
 } // namespace

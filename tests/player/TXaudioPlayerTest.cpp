@@ -312,7 +312,7 @@ TEST_F(TXaudioPlayerTest, NotificationsFireTheirEventsWithArgumentsFromTheRecord
     cases.push_back(
         {std::move(Record(112).u32(4, 44100).u16(8, 128).u8(10, 2)), "params 44100 128 2"});
     cases.push_back({std::move(Record(113).u32(4, 2).text(8, "abc")), "props 2 abc"});
-    cases.push_back({std::move(Record(115)), "eq null"});
+    cases.push_back({Record(115), "eq null"});
     cases.push_back({std::move(Record(121).u8(4, 1).u8(5, 2).u16(6, 300).text(8, "half")),
                      "progress 1 2 300 half"});
     cases.push_back({std::move(Record(122).u8(4, 4).u8(5, 5).text(8, "dbg")), "debug 4 5 dbg"});

@@ -164,9 +164,9 @@ bool unaMsAcmStreamDevice::setFormat(bool isSource, const std::string& packed) {
 
     if (isSource == primaryFormatIsSource()) {
         const bool pcm = f.wFormatTag == WAVE_FORMAT_PCM;
-        const uint64_t pcmRate = uint64_t(std::max<uint32_t>(f.nSamplesPerSec, 1000)) *
-                                 std::max<uint16_t>(f.nChannels, 1) *
-                                 std::max<uint16_t>(f.wBitsPerSample, 1) / 8;
+        const uint64_t pcmRate = uint64_t(std::max<uint32_t>(uint32_t(f.nSamplesPerSec), 1000)) *
+                                 std::max<uint32_t>(uint32_t(f.nChannels), 1) *
+                                 std::max<uint32_t>(uint32_t(f.wBitsPerSample), 1) / 8;
         uint32_t rate = uint32_t(pcmRate);
         if (!pcm && f.nAvgBytesPerSec != 0)
             rate = f.nAvgBytesPerSec;

@@ -48,7 +48,7 @@ unaRiffStream::unaRiffStream(const std::string& fileName, const WAVEFORMATEX& fo
     fileFactory = openFileStream;
     if (!trimStr(fileName).empty())
         file_.reset(openFileStream(fileName));
-    buffer_.assign(std::max<uint32_t>(format.nSamplesPerSec, 1), 0);
+    buffer_.assign(std::max<uint32_t>(uint32_t(format.nSamplesPerSec), 1), 0);
     setPcmFormat(format.nSamplesPerSec, format.wBitsPerSample, format.nChannels);
     WAVEFORMATEX pcm;
     if (getFormat(true, pcm))

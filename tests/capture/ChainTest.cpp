@@ -91,11 +91,11 @@ void expectHeader(const Bytes& file, const WAVEFORMATEX& f, uint32_t dataBytes) 
     EXPECT_EQ(0, std::memcmp(file.data() + 8, "WAVEfmt ", 8));
     EXPECT_EQ(u32At(file, 16), 16u);
     EXPECT_EQ(u16At(file, 20), 1u);
-    EXPECT_EQ(u16At(file, 22), f.nChannels);
-    EXPECT_EQ(u32At(file, 24), f.nSamplesPerSec);
-    EXPECT_EQ(u32At(file, 28), f.nAvgBytesPerSec);
-    EXPECT_EQ(u16At(file, 32), f.nBlockAlign);
-    EXPECT_EQ(u16At(file, 34), f.wBitsPerSample);
+    EXPECT_EQ(u16At(file, 22), uint32_t(f.nChannels));
+    EXPECT_EQ(u32At(file, 24), uint32_t(f.nSamplesPerSec));
+    EXPECT_EQ(u32At(file, 28), uint32_t(f.nAvgBytesPerSec));
+    EXPECT_EQ(u16At(file, 32), uint32_t(f.nBlockAlign));
+    EXPECT_EQ(u16At(file, 34), uint32_t(f.wBitsPerSample));
     EXPECT_EQ(0, std::memcmp(file.data() + 36, "data", 4));
     EXPECT_EQ(u32At(file, 40), dataBytes);
 }

@@ -178,8 +178,8 @@ TEST(PipeTest, WavePipeFormatPropertiesAndNegotiation) {
     EXPECT_EQ(in->deviceId(), -1);
 
     in->setPcmValue(2, 1);
-    EXPECT_EQ(in->pcmFormat().nBlockAlign, 2u);
-    EXPECT_EQ(in->pcmFormat().nAvgBytesPerSec, 88200u);
+    EXPECT_EQ(uint32_t(in->pcmFormat().nBlockAlign), 2u);
+    EXPECT_EQ(uint32_t(in->pcmFormat().nAvgBytesPerSec), 88200u);
     EXPECT_EQ(in->device()->chunkSize(), 8820u);
     in->setPcmValue(7, 99); // no field changes
     EXPECT_EQ(in->pcm_NumChannels(), 1u);
@@ -195,10 +195,10 @@ TEST(PipeTest, WavePipeFormatPropertiesAndNegotiation) {
     ASSERT_EQ(sink->formats[0].size(), sizeof(WavePipeFormat));
     WavePipeFormat f;
     std::memcpy(&f, sink->formats[0].data(), sizeof f);
-    EXPECT_EQ(f.formatTag, 1u);
-    EXPECT_EQ(f.samplesPerSec, 44100u);
-    EXPECT_EQ(f.bitsPerSample, 16u);
-    EXPECT_EQ(f.channels, 1u);
+    EXPECT_EQ(uint32_t(f.formatTag), 1u);
+    EXPECT_EQ(uint32_t(f.samplesPerSec), 44100u);
+    EXPECT_EQ(uint32_t(f.bitsPerSample), 16u);
+    EXPECT_EQ(uint32_t(f.channels), 1u);
 }
 
 TEST(PipeTest, AppliedFormatReachesTheDeviceAndShortRecordsReadAsZero) {
@@ -304,13 +304,13 @@ TEST(PipeTest, RiffPipeReaderFeedsItsConsumerAndReportsTheFileFormat) {
     riff->getFormat(record);
     WavePipeFormat f;
     std::memcpy(&f, record.data(), sizeof f);
-    EXPECT_EQ(f.samplesPerSec, 44100u); // no file yet
+    EXPECT_EQ(uint32_t(f.samplesPerSec), 44100u); // no file yet
     riff->setFileName(dir.file("in.wav"));
     EXPECT_EQ(riff->riffStatus(), unaRiffStream::rsReady);
     riff->getFormat(record);
     std::memcpy(&f, record.data(), sizeof f);
-    EXPECT_EQ(f.samplesPerSec, 8000u);
-    EXPECT_EQ(f.channels, 1u);
+    EXPECT_EQ(uint32_t(f.samplesPerSec), 8000u);
+    EXPECT_EQ(uint32_t(f.channels), 1u);
     EXPECT_FALSE(riff->applyFormat(&f, sizeof f, nullptr, false));
 
     ASSERT_TRUE(riff->open());

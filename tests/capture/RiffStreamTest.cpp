@@ -304,7 +304,7 @@ TEST(RiffReaderTest, LoopStartsOverAndEmptyDataEndsInsteadOfSpinning) {
 
     writeFile(
         dir.file("hollow.wav"),
-        wav(pcm(8000, 8, 1), {chunk("data", {}), container("LIST", "x", {chunk("data", {})})}));
+        wav(pcm(8000, 8, 1), {chunk("data", {}), container("LIST", "wavl", {chunk("data", {})})}));
     unaRiffStream hollow(dir.file("hollow.wav"), false, true, AcmRegistry());
     EXPECT_TRUE(readAll(hollow, 10).empty());
     EXPECT_TRUE(hollow.isEof());
@@ -385,8 +385,8 @@ TEST(RiffReaderTest, FormatChangesInsideTheFileTakeTheLastDifferentOne) {
     unaRiffStream reader(dir.file("two.wav"), false, false, AcmRegistry());
     WAVEFORMATEX f;
     ASSERT_TRUE(reader.getFormat(false, f));
-    EXPECT_EQ(f.nSamplesPerSec, 16000u);
-    EXPECT_EQ(f.nChannels, 2u);
+    EXPECT_EQ(uint32_t(f.nSamplesPerSec), 16000u);
+    EXPECT_EQ(uint32_t(f.nChannels), 2u);
     EXPECT_EQ(reader.chunkSize(), 6400u);
 }
 
@@ -439,10 +439,10 @@ TEST(RiffReaderTest, CompressedFilesAreDecodedToTheExpectedPcm) {
         ASSERT_NE(reader.codec(), nullptr);
         WAVEFORMATEX src16, dst;
         ASSERT_TRUE(reader.getFormat(true, src16));
-        EXPECT_EQ(src16.wFormatTag, c.tag);
+        EXPECT_EQ(uint32_t(src16.wFormatTag), c.tag);
         ASSERT_TRUE(reader.getFormat(false, dst));
-        EXPECT_EQ(dst.wFormatTag, WAVE_FORMAT_PCM);
-        EXPECT_EQ(dst.wBitsPerSample, 16u);
+        EXPECT_EQ(uint32_t(dst.wFormatTag), WAVE_FORMAT_PCM);
+        EXPECT_EQ(uint32_t(dst.wBitsPerSample), 16u);
 
         const Bytes got = readThreaded(reader);
         // Everything arrives, equal to sox's decoding (the silence that pads

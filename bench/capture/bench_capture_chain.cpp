@@ -88,15 +88,26 @@ int main(int argc, char** argv) {
     const bool same = got.size() == 44 + size_t(bytes) &&
                       std::memcmp(got.data() + 44, &wav[dataAt], size_t(bytes)) == 0;
 
+    // The same capture without the file: what the virtual card and the
+    // wave-in device cost on their own.
+    chain.waveIn->setConsumer(nullptr);
+    chain.waveIn->device()->assignStream(false, nullptr, false);
+    const double c1 = cpuSeconds(RUSAGE_SELF), w1 = now();
+    chain.record("", chunks);
+    const Figures captureOnly{cpuSeconds(RUSAGE_SELF) - c1, now() - w1};
+
     const Figures sox = runPeer("sox '" + in + "' '" + dir + "/sox.wav'");
     const Figures cat = runPeer("cat '" + in + "' > '" + dir + "/cat.wav'");
 
     std::printf("%u s of 44.1 kHz 16-bit stereo (%.1f MB), output %s\n", seconds, bytes / 1e6,
                 same ? "identical to the feed" : "DIFFERENT from the feed");
     print("waveIn -> waveRiff -> file", seconds, bytes, ours);
+    print("  of which card + wave-in", seconds, bytes, captureOnly);
     print("sox in.wav out.wav", seconds, bytes, sox);
     print("cat in.wav > out.wav", seconds, bytes, cat);
-    std::printf("ratio to sox (audio s per cpu s): %.2f\n", sox.cpu / ours.cpu);
+    std::printf("ratio to sox: %.2f (audio s per cpu s), %.2f (MB/s, wall); without the card's "
+                "own cost: %.2f (audio s per cpu s)\n",
+                sox.cpu / ours.cpu, sox.wall / ours.wall, sox.cpu / (ours.cpu - captureOnly.cpu));
     std::filesystem::remove_all(dir);
     return same ? 0 : 2;
 }

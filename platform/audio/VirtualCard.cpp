@@ -269,21 +269,34 @@ void VirtualCard::Impl::feedMonitor(VirtualDeviceState& device, const WAVEFORMAT
         device.monitorRate = format.nSamplesPerSec;
     }
     const size_t block = format.nBlockAlign;
-    const int channels = format.nChannels;
     const float gain[2] = {device.speakerMute ? 0.0f : device.speakerVolume[0] / 65535.0f,
                            device.speakerMute ? 0.0f : device.speakerVolume[1] / 65535.0f};
-    for (size_t off = 0; off + block <= bytes; off += block) {
-        for (int c = 0; c < 2; ++c) {
-            int ch = channels == 2 ? c : 0;
-            const uint8_t* s = data + off + size_t(ch) * format.wBitsPerSample / 8;
-            float v = format.wBitsPerSample == 8 ? (float(s[0]) - 128.0f) / 128.0f
-                                                 : float(int16_t(s[0] | s[1] << 8)) / 32768.0f;
-            device.monitor.push_back(v * gain[c]);
+    // Byte offset of the right channel's sample in a frame (the left one for mono).
+    const size_t right = format.nChannels == 2 ? format.wBitsPerSample / 8 : 0;
+    const size_t frames = block ? bytes / block : 0;
+    // Only the last kMonitorSeconds can ever be heard: skip what would be
+    // dropped again at once.
+    const size_t keep = size_t(device.monitorRate) * kMonitorSeconds;
+    const size_t first = frames > keep ? frames - keep : 0;
+    device.monitor.reserveMore((frames - first) * 2);
+    if (format.wBitsPerSample == 8) {
+        const float scale[2] = {gain[0] / 128.0f, gain[1] / 128.0f};
+        for (size_t i = first; i < frames; ++i) {
+            const uint8_t* s = data + i * block;
+            device.monitor.push_unchecked((float(s[0]) - 128.0f) * scale[0]);
+            device.monitor.push_unchecked((float(s[right]) - 128.0f) * scale[1]);
+        }
+    } else {
+        const float scale[2] = {gain[0] / 32768.0f, gain[1] / 32768.0f};
+        for (size_t i = first; i < frames; ++i) {
+            const uint8_t* s = data + i * block;
+            device.monitor.push_unchecked(float(int16_t(s[0] | s[1] << 8)) * scale[0]);
+            device.monitor.push_unchecked(float(int16_t(s[right] | s[right + 1] << 8)) * scale[1]);
         }
     }
     const size_t limit = size_t(device.monitorRate) * kMonitorSeconds * 2;
     if (device.monitor.size() > limit) {
         size_t drop = (device.monitor.size() - limit) & ~size_t(1);
-        device.monitor.erase(device.monitor.begin(), device.monitor.begin() + long(drop));
+        device.monitor.eraseFront(drop);
     }
 }

@@ -116,7 +116,7 @@ private:
                 dev.monitorPos += step;
             }
             size_t consumed = std::min(size_t(dev.monitorPos), dev.monitor.size() / 2);
-            dev.monitor.erase(dev.monitor.begin(), dev.monitor.begin() + long(consumed * 2));
+            dev.monitor.eraseFront(consumed * 2);
             dev.monitorPos -= double(consumed);
             return;
         }

@@ -253,6 +253,7 @@ MMRESULT unaMsAcmStreamDevice::close(uint32_t timeout) {
     if (!isOpen())
         return MMR_NOERROR;
     stop(timeout, false);
+    returnQueuedHeaders();
     removeAllHeaders();
     deviceEvent_.setState(false);
     MMRESULT result = doClose(timeout);

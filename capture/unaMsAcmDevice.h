@@ -164,6 +164,10 @@ protected:
     virtual bool checkChunk(const void* data, uint32_t length);
     virtual MMRESULT afterOpen();
     virtual void afterClose(MMRESULT result);
+    // Called by close() after the thread has stopped, before the headers are
+    // taken back: a device makes sure none is still queued (a thread that
+    // never ran did not reset the device on its way out).
+    virtual void returnQueuedHeaders() {}
     // Called at the end of every write(); lets a device wake its thread or
     // process its input at once.
     virtual void onInputWritten() {}

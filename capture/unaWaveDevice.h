@@ -98,6 +98,7 @@ public:
 protected:
     void onThreadStart() override;
     void onThreadEnd() override;
+    void returnQueuedHeaders() override { onThreadEnd(); }
     MMRESULT doOpen(uint32_t flags) override;
     MMRESULT doClose(uint32_t timeout) override;
     bool checkChunk(const void* data, uint32_t length) override;

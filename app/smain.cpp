@@ -8,7 +8,9 @@
 #include "core/unaUtils.h"
 #include "encode/unaBladeMp3Enc.h"
 #include "ini/TIniEngineEx.h"
+#include "mixer/TAudio.h"
 #include "mixer/tMsMixer.h"
+#include "platform/media/MediaPlayer.h"
 #include "platform/ui/UiServices.h"
 #include "player/TXaudioPlayer.h"
 
@@ -181,14 +183,39 @@ void TMainFrm::buildControls() {
     waveRiff = std::make_unique<TunavclWaveRiff>();
     waveRiff->setIsInput(false);
     waveIn = std::make_unique<TunavclWaveInDevice>();
+    // Built outside a loading form: each pipe makes its device now.
+    waveRiff->reinitialize();
+    waveIn->reinitialize();
     waveIn->setConsumer(waveRiff.get());
     waveIn->setMinActiveTime(0);
-    // The recorder attaches its handler for captured data to
-    // waveIn->onDataAvailable here once recording is part of the program.
+    waveIn->onDataAvailable = [this](unavclInOutPipe* sender, const void* data, uint32_t len) {
+        waveInDataAvailable(sender, data, len);
+    };
 
     Timer = new QTimer(this);
     Timer->setObjectName(QStringLiteral("Timer"));
     Timer->setInterval(1000);
+    connect(Timer, &QTimer::timeout, this, [this] { TimerTimer(); });
+
+    connect(btnRecord, &QToolButton::clicked, this, [this] { btnRecordClick(); });
+    connect(btnPlay, &QToolButton::clicked, this, [this] { btnPlayClick(); });
+    connect(btnPause, &QToolButton::clicked, this, [this] { btnPauseClick(); });
+    connect(btnStop, &QToolButton::clicked, this, [this] { btnStopClick(); });
+    connect(btnSave, &QToolButton::clicked, this, [this] { btnSaveClick(); });
+    connect(btnRemove, &QToolButton::clicked, this, [this] { btnRemoveClick(); });
+    connect(btnRemoveAll, &QToolButton::clicked, this, [this] { btnRemoveAllClick(); });
+    connect(lstRecordSource, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int) {
+        if (!fillingSources_)
+            lstRecordSourceItemChecked(lstRecordSource, item);
+    });
+    connect(lstRecordSource, &QTreeWidget::itemSelectionChanged, this, [this] {
+        if (!fillingSources_)
+            lstRecordSourceAfterSelectionChange(lstRecordSource);
+    });
+    connect(prbVolume, &QSlider::valueChanged, this, [this] {
+        if (!settingVolume_)
+            prbVolumeChange(prbVolume);
+    });
 
     connect(btnHelp, &QToolButton::clicked, this, [this] { btnHelpClick(); });
     connect(btnHome, &QToolButton::clicked, this, [this] { btnHomeClick(); });
@@ -226,8 +253,10 @@ void TMainFrm::EncoderStartup() {
             return;
         }
         svar::Mp3Encoder = new unaLameMp3Enc(paths_.encoderLibrary, 0);
-        // The recorder attaches its handler for encoded data to the encoder's
-        // onDataAvailable here once recording is part of the program.
+        svar::Mp3Encoder->onDataAvailable = [this](unaAbstractEncoder* sender, const void* data,
+                                                   uint32_t size, bool& copyToStream) {
+            EncoderOutput(sender, data, size, copyToStream);
+        };
         if (svar::Mp3Encoder->lastError() != 0)
             ui_.messageBox(libraryFailedText(kEncoderLibraryName));
     } catch (...) {
@@ -245,6 +274,7 @@ void TMainFrm::PlayerStartup() {
         if (!mp3Player)
             mp3Player = std::make_unique<TXaudioPlayer>();
         mp3Player->setXaudioPath(paths_.playerLibrary);
+        attachPlayerEvents();
         mp3Player->Init();
         svar::PlayerLibraryMissing = false;
     } catch (...) {
@@ -300,11 +330,6 @@ void TMainFrm::FormShow() {
     }
 }
 
-void TMainFrm::BuildRecordSourcePanel() {
-    // Filled from the mixer system once the mixer classes are part of the
-    // program: the options dialog's mixer list and lstRecordSource.
-}
-
 // ---- shut-down -----------------------------------------------------------
 
 void TMainFrm::FormDestroy() {
@@ -332,6 +357,8 @@ void TMainFrm::FormDestroy() {
 }
 
 void TMainFrm::PlayerShutdown() {
+    if (sysPlayer)
+        sysPlayer->close();
     if (mp3Player && fileExists(paths_.playerLibrary))
         mp3Player->OutputReset();
 }
@@ -342,13 +369,21 @@ void TMainFrm::RecordingPipeShutdown() {
 }
 
 void TMainFrm::MixerShutdown() {
+    Recorder.reset();
     tMsMixerSystem* mixers = svar::MixerSystem;
     svar::MixerSystem = nullptr;
     delete mixers;
 }
 
 void TMainFrm::EncoderShutdown() {
+    // A recording still running at exit is finished first: closing drains the
+    // queue into the file while ActiveEncoder still names the encoder.
+    unaLameMp3Enc* encoder = svar::Mp3Encoder;
+    if (encoder)
+        encoder->close();
+    svar::ActiveEncoder = nullptr;
     svar::Mp3Encoder = nullptr;
+    delete encoder;
 }
 
 void TMainFrm::WriteListIfChanged() {

@@ -63,7 +63,15 @@ bool TMainFrm::readLine(int destination, int line, uint16_t& left, uint16_t& rig
     if (!Recorder || line < 0)
         return false;
     uint16_t flags = 0;
-    return Recorder->GetLineVolume(destination, line, left, right, mute, flags);
+    if (Recorder->GetLineVolume(destination, line, left, right, mute, flags))
+        return true;
+    // A source without a mute control (every source of a MUX) still has its
+    // volume, which the failed read has filled in.
+    if (Recorder->ErrorText() == "Mute GetControlError in Mixer") {
+        mute = false;
+        return true;
+    }
+    return false;
 }
 
 void TMainFrm::equaliseAndShow(int destination, int line) {

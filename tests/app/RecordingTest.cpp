@@ -296,6 +296,26 @@ TEST_F(Recording, MissingEncoderLibraryMakesMp3RecordDoNothingButKeepTheItem) {
     EXPECT_FALSE(exists(dir.path() + "Untitled1.mp3"));
 }
 
+TEST_F(Recording, Mp3FileThatCannotBeWrittenStopsTheRecordingWithAMessage) {
+    frm = create();
+    ui.clear();
+    frm->btnRecordClick();
+    ASSERT_EQ(svar::AppState, svar::stRecording);
+    frm->btnPlayClick(); // ignored while recording
+    EXPECT_EQ(svar::AppState, svar::stRecording);
+    // The file turns into something that cannot be appended to.
+    const std::string name = svar::RecordFileName;
+    std::filesystem::remove(name);
+    std::filesystem::create_directory(name);
+    ASSERT_TRUE(waitUntil([] { return svar::Mp3Encoder->totalEncoded() > 0; }));
+    ASSERT_TRUE(captured(44100 * 4 * 2));
+    frm->TimerTimer();
+    EXPECT_EQ(svar::AppState, svar::stIdle);
+    EXPECT_EQ(svar::ActiveEncoder.load(), nullptr);
+    EXPECT_EQ(ui.messages(), Strings{"Write file failed! - " + name});
+    EXPECT_EQ(status(), "Ready");
+}
+
 TEST_F(Recording, ExitDuringAnMp3RecordingFinishesTheFile) {
     frm = create();
     frm->btnRecordClick();

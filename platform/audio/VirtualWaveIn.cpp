@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
 
 namespace {
 
@@ -83,20 +84,75 @@ private:
     // taken here).
     void produce(uint8_t* out, uint32_t frames) {
         const int channels = format_.nChannels;
-        mix_.assign(size_t(frames) * channels, 0.0f);
         std::lock_guard lock(card_.mutex);
         VirtualDeviceState& dev = *device_;
         const bool detached = card_.device(dev.index) != device_;
+        int selectedCount = 0, only = -1;
         if (!detached) {
             for (int s = 0; s < kVirtualSources; ++s) {
                 bool selected = dev.config.hasMux ? (uint32_t(s) == dev.muxItem && s < 4)
                                                   : (dev.sourceSelected[s] && s != VS_AUXILIARY);
-                if (selected)
-                    addSource(dev, s, frames);
+                if (selected) {
+                    ++selectedCount;
+                    only = s;
+                }
             }
+        }
+        if (selectedCount == 1 && copyRawFeed(dev, only, out, frames)) {
+            frame_ += frames;
+            return;
+        }
+        mix_.assign(size_t(frames) * channels, 0.0f);
+        for (int s = 0; s < kVirtualSources && selectedCount > 0; ++s) {
+            bool selected = dev.config.hasMux ? (uint32_t(s) == dev.muxItem && s < 4)
+                                              : (dev.sourceSelected[s] && s != VS_AUXILIARY);
+            if (selected)
+                addSource(dev, s, frames);
         }
         frame_ += frames;
         toFormat(out, frames, dev);
+    }
+
+    // A single raw-fed source at full volume is the feed's bytes as they
+    // are: copy them instead of mixing through floats (same bytes, same
+    // peaks). False when that does not apply.
+    bool copyRawFeed(VirtualDeviceState& dev, int s, uint8_t* out, uint32_t frames) {
+        const VirtualFeed* feed = dev.feeds[s].get();
+        if (!feed || !feed->raw || dev.sourceVolume[s][0] != 65535 ||
+            dev.sourceVolume[s][1] != 65535)
+            return false;
+        const size_t block = format_.nBlockAlign;
+        const size_t total = feed->bytes.size() / block * block;
+        const size_t want = size_t(frames) * block;
+        if (total == 0) {
+            std::memset(out, format_.wBitsPerSample == 8 ? 0x80 : 0, want);
+        } else {
+            size_t& pos = rawPos_[s];
+            for (size_t done = 0; done < want;) {
+                if (pos >= total)
+                    pos = 0;
+                const size_t n = std::min(want - done, total - pos);
+                std::memcpy(out + done, feed->bytes.data() + pos, n);
+                done += n;
+                pos += n;
+            }
+        }
+        const int channels = format_.nChannels;
+        int32_t peak[2] = {0, 0};
+        if (format_.wBitsPerSample == 8) {
+            for (size_t i = 0; i < want; ++i) {
+                int32_t& p = peak[i % size_t(channels)];
+                p = std::max(p, std::abs(int(out[i]) - 128) * 256);
+            }
+        } else {
+            for (size_t i = 0; i + 1 < want; i += 2) {
+                int32_t& p = peak[(i / 2) % size_t(channels)];
+                p = std::max(p, std::abs(int(int16_t(out[i] | out[i + 1] << 8))));
+            }
+        }
+        dev.peak[0] = std::min(peak[0], 32767);
+        dev.peak[1] = std::min(channels == 2 ? peak[1] : peak[0], 32767);
+        return true;
     }
 
     void addSource(VirtualDeviceState& dev, int s, uint32_t frames) {

@@ -5,6 +5,7 @@
 // stream opened before a reconfiguration keeps a valid (detached) device.
 #pragma once
 
+#include "platform/audio/RingQueue.h"
 #include "platform/audio/VirtualCard.h"
 
 #include <chrono>
@@ -26,51 +27,6 @@ struct VirtualFeed {
 
 inline constexpr int kVirtualSources = 5;
 
-// A first-in first-out queue of floats over one power-of-two ring: the
-// monitor takes every played sample, so appending and dropping from the
-// front must cost no allocation once the ring has grown to its working size.
-class FloatRing {
-public:
-    size_t size() const { return size_; }
-    void clear() { head_ = size_ = 0; }
-    float operator[](size_t i) const { return buf_[(head_ + i) & mask_]; }
-    void push_back(float v) {
-        if (size_ == buf_.size())
-            grow();
-        buf_[(head_ + size_) & mask_] = v;
-        ++size_;
-    }
-    // Makes room for n more values without growing; push_unchecked may then
-    // be called n times.
-    void reserveMore(size_t n) {
-        while (buf_.size() < size_ + n)
-            grow();
-    }
-    void push_unchecked(float v) {
-        buf_[(head_ + size_) & mask_] = v;
-        ++size_;
-    }
-    void eraseFront(size_t n) {
-        n = n < size_ ? n : size_;
-        head_ = (head_ + n) & mask_;
-        size_ -= n;
-    }
-
-private:
-    void grow() {
-        std::vector<float> next(buf_.empty() ? 4096 : buf_.size() * 2);
-        for (size_t i = 0; i < size_; ++i)
-            next[i] = (*this)[i];
-        buf_.swap(next);
-        mask_ = buf_.size() - 1;
-        head_ = 0;
-    }
-    std::vector<float> buf_;
-    size_t mask_ = 0;
-    size_t head_ = 0;
-    size_t size_ = 0;
-};
-
 struct VirtualDeviceState {
     int index = 0;
     VirtualDeviceConfig config;
@@ -90,7 +46,7 @@ struct VirtualDeviceState {
 
     // What the speakers played, scaled by their volume: stereo float frames
     // at monitorRate, oldest first; bounded to two seconds.
-    FloatRing monitor;
+    RingQueue<float> monitor;
     uint32_t monitorRate = 44100;
     double monitorPos = 0; // fractional read position of the stereo-mix source
 

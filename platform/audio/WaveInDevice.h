@@ -12,11 +12,11 @@
 // thread at a time); the capture thread is private.
 #pragma once
 
+#include "platform/audio/RingQueue.h"
 #include "platform/audio/WaveIn.h"
 
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -81,7 +81,7 @@ private:
 
     std::mutex mutex_;
     std::condition_variable cv_;
-    std::deque<WAVEHDR*> queue_;      // guarded by mutex_
+    RingQueue<WAVEHDR*> queue_;       // guarded by mutex_
     Command pending_ = Command::None; // guarded by mutex_
     MMRESULT commandResult_ = MMR_NOERROR;
     bool running_ = false; // guarded by mutex_ (written by the thread)

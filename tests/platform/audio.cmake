@@ -6,6 +6,7 @@ list(APPEND PLATFORM_TEST_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/MixerAlsaMappingTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MixerVirtualTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MMTimerTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RingQueueTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/VirtualCardTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WaveInDeviceTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WaveInVirtualTest.cpp)

@@ -8,6 +8,7 @@
 // unpaced, where capture outruns the file writer and the writer's queue
 // grows past its pool of spare blocks now and then.
 #include "BenchChain.h"
+#include "bench/common/AllocCounter.h"
 
 #include <atomic>
 #include <cstdio>
@@ -16,44 +17,6 @@
 #include <fstream>
 #include <new>
 #include <vector>
-
-static std::atomic<uint64_t> gAllocs{0};
-
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-void __libc_free(void*);
-
-void* malloc(size_t n) {
-    gAllocs.fetch_add(1, std::memory_order_relaxed);
-    return __libc_malloc(n);
-}
-void* calloc(size_t n, size_t m) {
-    gAllocs.fetch_add(1, std::memory_order_relaxed);
-    return __libc_calloc(n, m);
-}
-void* realloc(void* p, size_t n) {
-    gAllocs.fetch_add(1, std::memory_order_relaxed);
-    return __libc_realloc(p, n);
-}
-void free(void* p) {
-    __libc_free(p);
-}
-}
-
-void* operator new(size_t n) {
-    gAllocs.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = __libc_malloc(n ? n : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    __libc_free(p);
-}
-void operator delete(void* p, size_t) noexcept {
-    __libc_free(p);
-}
 
 int main() {
     const std::string dir = std::filesystem::temp_directory_path() / "sonvale-bench-allocs";
@@ -71,9 +34,9 @@ int main() {
         BenchChain chain(raw, speed);
         chain.onChunk = [&](uint64_t chunk) {
             if (chunk == first)
-                atFirst = gAllocs.load();
+                atFirst = allocationCount();
             if (chunk == last)
-                atLast = gAllocs.load();
+                atLast = allocationCount();
         };
         chain.record(dir + "/out.wav", last);
         const double perChunk = double(atLast - atFirst) / double(last - first);

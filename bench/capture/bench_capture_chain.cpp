@@ -5,6 +5,7 @@
 //
 // Usage: bench_capture_chain [SECONDS] (default 600)
 #include "BenchChain.h"
+#include "bench/common/BenchUtil.h"
 
 #include <chrono>
 #include <cstdio>
@@ -13,32 +14,19 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <sys/resource.h>
 #include <vector>
 
 namespace {
-
-double cpuSeconds(int who) {
-    rusage u{};
-    getrusage(who, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 struct Figures {
     double cpu, wall;
 };
 
 Figures runPeer(const std::string& command) {
-    const double c0 = cpuSeconds(RUSAGE_CHILDREN), w0 = now();
-    if (std::system(command.c_str()) != 0)
+    const PeerRun run = runShell(command);
+    if (!run.ok)
         std::fprintf(stderr, "failed: %s\n", command.c_str());
-    return {cpuSeconds(RUSAGE_CHILDREN) - c0, now() - w0};
+    return {run.cpu, run.wall};
 }
 
 void print(const char* name, double seconds, double bytes, Figures f) {
@@ -53,8 +41,7 @@ int main(int argc, char** argv) {
     const std::string dir = std::filesystem::temp_directory_path() / "sonvale-bench-capture";
     std::filesystem::create_directories(dir);
     const std::string in = dir + "/in.wav", raw = dir + "/in.raw";
-    const std::string script = std::string(SONVALE_SHARED_DIR) + "/bench/make-music.sh";
-    if (std::system(("sh '" + script + "' " + std::to_string(seconds) + " '" + in + "'").c_str()))
+    if (!makeMusicWav(int(seconds), in))
         return 1;
     // The feed is the WAV file's sample bytes.
     std::vector<char> wav;
@@ -62,22 +49,18 @@ int main(int argc, char** argv) {
         std::ifstream f(in, std::ios::binary);
         wav.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
     }
-    size_t dataAt = 12;
-    while (dataAt + 8 <= wav.size() && std::memcmp(&wav[dataAt], "data", 4) != 0) {
-        uint32_t size;
-        std::memcpy(&size, &wav[dataAt + 4], 4);
-        dataAt += 8 + size + (size & 1);
-    }
-    dataAt += 8;
-    std::ofstream(raw, std::ios::binary).write(&wav[dataAt], std::streamsize(wav.size() - dataAt));
+    size_t dataAt = 0, dataLength = 0;
+    if (!findWavData(reinterpret_cast<const uint8_t*>(wav.data()), wav.size(), dataAt, dataLength))
+        return 1;
+    std::ofstream(raw, std::ios::binary).write(&wav[dataAt], std::streamsize(dataLength));
     const uint64_t chunks = uint64_t(seconds) * 10;
     const double bytes = double(chunks) * 17640.0;
 
     BenchChain chain(raw);
     const std::string out = dir + "/out.wav";
-    const double c0 = cpuSeconds(RUSAGE_SELF), w0 = now();
+    const double c0 = selfCpu(), w0 = wallNow();
     chain.record(out, chunks);
-    const Figures ours{cpuSeconds(RUSAGE_SELF) - c0, now() - w0};
+    const Figures ours{selfCpu() - c0, wallNow() - w0};
 
     // The file must be the feed, byte for byte.
     std::vector<char> got;
@@ -92,9 +75,9 @@ int main(int argc, char** argv) {
     // wave-in device cost on their own.
     chain.waveIn->setConsumer(nullptr);
     chain.waveIn->device()->assignStream(false, nullptr, false);
-    const double c1 = cpuSeconds(RUSAGE_SELF), w1 = now();
+    const double c1 = selfCpu(), w1 = wallNow();
     chain.record("", chunks);
-    const Figures captureOnly{cpuSeconds(RUSAGE_SELF) - c1, now() - w1};
+    const Figures captureOnly{selfCpu() - c1, wallNow() - w1};
 
     const Figures sox = runPeer("sox '" + in + "' '" + dir + "/sox.wav'");
     const Figures cat = runPeer("cat '" + in + "' > '" + dir + "/cat.wav'");

@@ -2,9 +2,9 @@
 // std::deque<std::vector<char>> FIFO guarded by a std::mutex, in one thread
 // (write then read) and with a writer thread and a reader thread.
 //
-// Heap allocations are counted by replacing the global operator new/delete
-// and the C allocator entry points of this program; the counter
+// Heap allocations are counted by the program-wide allocation counter; the counter
 // "allocs/block" is the number of allocations per block moved.
+#include "bench/common/AllocCounter.h"
 #include "core/unaStream.h"
 
 #include <benchmark/benchmark.h>
@@ -17,46 +17,6 @@
 #include <new>
 #include <thread>
 #include <vector>
-
-// --- allocation counter -----------------------------------------------------------------
-
-static std::atomic<uint64_t> gAllocs{0};
-
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-void __libc_free(void*);
-
-void* malloc(size_t n) {
-    gAllocs.fetch_add(1, std::memory_order_relaxed);
-    return __libc_malloc(n);
-}
-void* calloc(size_t n, size_t m) {
-    gAllocs.fetch_add(1, std::memory_order_relaxed);
-    return __libc_calloc(n, m);
-}
-void* realloc(void* p, size_t n) {
-    gAllocs.fetch_add(1, std::memory_order_relaxed);
-    return __libc_realloc(p, n);
-}
-void free(void* p) {
-    __libc_free(p);
-}
-}
-
-void* operator new(size_t n) {
-    gAllocs.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = __libc_malloc(n ? n : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    __libc_free(p);
-}
-void operator delete(void* p, size_t) noexcept {
-    __libc_free(p);
-}
 
 // --- the peer ---------------------------------------------------------------------------------
 
@@ -111,14 +71,14 @@ template <class Fifo> static void singleThread(benchmark::State& state) {
         fifo.write(in.data(), block);
         fifo.read(out.data(), block);
     }
-    const uint64_t before = gAllocs.load();
+    const uint64_t before = allocationCount();
     uint64_t blocks = 0;
     for (auto _ : state) {
         fifo.write(in.data(), block);
         benchmark::DoNotOptimize(fifo.read(out.data(), block));
         ++blocks;
     }
-    const uint64_t allocs = gAllocs.load() - before;
+    const uint64_t allocs = allocationCount() - before;
     state.SetBytesProcessed(int64_t(blocks * block));
     state.counters["allocs/block"] = blocks ? double(allocs) / double(blocks) : 0.0;
 }
@@ -161,13 +121,13 @@ template <class Fifo> static void twoThreads(benchmark::State& state) {
         }
     };
     round(); // warm up
-    const uint64_t before = gAllocs.load();
+    const uint64_t before = allocationCount();
     uint64_t blocks = 0;
     for (auto _ : state) {
         round();
         blocks += kBlocksPerRound;
     }
-    const uint64_t allocs = gAllocs.load() - before;
+    const uint64_t allocs = allocationCount() - before;
     quit.store(true, std::memory_order_release);
     writer.join();
     state.SetBytesProcessed(int64_t(blocks * kBlock));

@@ -5,13 +5,11 @@
 // framework should add nothing measurable to the library's own work.
 //
 // usage: bench_encode_vs_lame [seconds=60] [runs=3]
+#include "bench/common/BenchUtil.h"
 #include "bench_signal.h"
 #include "core/unaUtils.h"
 #include "encode/unaBladeMp3Enc.h"
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,22 +20,6 @@
 #include <vector>
 
 namespace {
-
-double cpuSeconds(const rusage& r) {
-    return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
-           double(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
-}
-
-double selfCpu() {
-    rusage r;
-    getrusage(RUSAGE_SELF, &r);
-    return cpuSeconds(r);
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 struct Result {
     double cpu = 0, wall = 0;
@@ -83,31 +65,21 @@ Result encodeOurs(const std::vector<uint8_t>& pcm, const std::string& out, bool 
 // The lame command line; with noReplayGain it also skips its ReplayGain
 // analysis, which the library path does not do.
 Result encodeLame(const std::string& raw, const std::string& out, bool noReplayGain) {
-    const auto w0 = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int devNull = open("/dev/null", O_WRONLY);
-        if (devNull >= 0)
-            dup2(devNull, 2); // its note about raw input through libsndfile
-        if (noReplayGain)
-            execlp("lame", "lame", "-r", "-s", "44.1", "--bitwidth", "16", "-b", "128", "-m", "s",
-                   "--silent", "--noreplaygain", raw.c_str(), out.c_str(),
-                   static_cast<char*>(nullptr));
-        else
-            execlp("lame", "lame", "-r", "-s", "44.1", "--bitwidth", "16", "-b", "128", "-m", "s",
-                   "--silent", raw.c_str(), out.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    rusage ru;
-    wait4(pid, &status, 0, &ru);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::vector<std::string> argv = {"lame", "-r",  "-s", "44.1", "--bitwidth", "16",
+                                     "-b",   "128", "-m", "s",    "--silent"};
+    if (noReplayGain)
+        argv.push_back("--noreplaygain");
+    argv.push_back(raw);
+    argv.push_back(out);
+    // Standard error is dropped: lame notes there that raw input goes through libsndfile.
+    const PeerRun run = runProgram(argv, true);
+    if (!run.ok) {
         std::fprintf(stderr, "lame failed (is it installed?)\n");
         std::exit(1);
     }
     Result r;
-    r.cpu = cpuSeconds(ru);
-    r.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - w0).count();
+    r.cpu = run.cpu;
+    r.wall = run.wall;
     FILE* f = std::fopen(out.c_str(), "rb");
     if (f) {
         std::fseek(f, 0, SEEK_END);

@@ -4,6 +4,7 @@
 //
 // usage: bench_alsa_capture [seconds, default 60] [repeats, default 3]
 // Needs sox (for the music signal) and arecord.
+#include "bench/common/BenchUtil.h"
 #include "bench_capture.h"
 
 #include "platform/audio/AudioBackend.h"
@@ -12,20 +13,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-namespace {
-
-double childrenCpu() {
-    rusage u;
-    getrusage(RUSAGE_CHILDREN, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
@@ -35,9 +23,8 @@ int main(int argc, char** argv) {
         return 1;
     const std::string dir = tmpl;
     const std::string wav = dir + "/music.wav", raw = dir + "/music.raw";
-    const std::string make = std::string("sh ") + MUSIC_SCRIPT + " " + std::to_string(seconds) +
-                             " " + wav + " && sox " + wav + " -t raw " + raw;
-    if (std::system(make.c_str()) != 0) {
+    if (!makeMusicWav(seconds, wav) ||
+        std::system(("sox " + wav + " -t raw " + raw).c_str()) != 0) {
         std::fprintf(stderr, "could not make the music signal (sox missing?)\n");
         return 1;
     }
@@ -57,14 +44,13 @@ int main(int argc, char** argv) {
             return 1;
         best = std::min(best, run.cpu);
 
-        const double before = childrenCpu();
-        const std::string peer =
-            "arecord -q -D sonvale_bench -f cd -t raw -d " + std::to_string(seconds) + " /dev/null";
-        if (std::system(peer.c_str()) != 0) {
+        const PeerRun peer = runShell("arecord -q -D sonvale_bench -f cd -t raw -d " +
+                                      std::to_string(seconds) + " /dev/null");
+        if (!peer.ok) {
             std::fprintf(stderr, "arecord failed\n");
             return 1;
         }
-        bestPeer = std::min(bestPeer, childrenCpu() - before);
+        bestPeer = std::min(bestPeer, peer.cpu);
     }
     std::system(("rm -rf " + dir).c_str());
     std::printf("ALSA file-plugin capture, %d s of 44100 Hz 16-bit stereo (best of %d)\n", seconds,

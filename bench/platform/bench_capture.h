@@ -3,6 +3,7 @@
 // capture layer does with its 20 headers), and reports the CPU it took.
 #pragma once
 
+#include "bench/common/BenchUtil.h"
 #include "platform/audio/WaveIn.h"
 
 #include <condition_variable>
@@ -14,12 +15,6 @@
 inline double processCpuSeconds() {
     timespec ts;
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
-
-inline double wallSeconds() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
@@ -43,7 +38,7 @@ inline CaptureRun captureBuffers(int id, const WAVEFORMATEX& f, uint32_t size, u
         }
         cv.notify_one(); // after unlocking: the waiter does not wake into a held mutex
     };
-    const double cpu0 = processCpuSeconds(), wall0 = wallSeconds();
+    const double cpu0 = processCpuSeconds(), wall0 = wallNow();
     HWAVEIN h = nullptr;
     if (MMRESULT r = waveInOpen(&h, id, &f, signal, CALLBACK_EVENT)) {
         std::fprintf(stderr, "waveInOpen failed: %u\n", r);
@@ -82,7 +77,7 @@ inline CaptureRun captureBuffers(int id, const WAVEFORMATEX& f, uint32_t size, u
         waveInUnprepareHeader(h, &x, sizeof(WAVEHDR));
     waveInClose(h);
     run.cpu = processCpuSeconds() - cpu0;
-    run.wall = wallSeconds() - wall0;
+    run.wall = wallNow() - wall0;
     run.ok = true;
     return run;
 }

@@ -5,13 +5,12 @@
 // ratio (goal: at most 1.2).
 //
 // usage: bench_mp3play_vs_mpg123 [seconds=60] [runs=3]
+#include "bench/common/BenchUtil.h"
 #include "platform/audio/AudioBackend.h"
 #include "platform/audio/AudioOutput.h"
 #include "platform/audio/VirtualCard.h"
 #include "player/TXaudioPlayer.h"
 
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,46 +22,14 @@
 
 namespace {
 
-double cpuSeconds(const rusage& r) {
-    return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
-           double(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
-}
-
-double selfCpu() {
-    rusage r;
-    getrusage(RUSAGE_SELF, &r);
-    return cpuSeconds(r);
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-bool run(const std::string& command) {
-    return std::system(command.c_str()) == 0;
-}
-
-std::string musicScript() {
-    const char* env = std::getenv("SONVALE_MUSIC_SCRIPT");
-    return env != nullptr ? env : MUSIC_SCRIPT;
-}
-
 // CPU seconds of one `mpg123 -q -w /dev/null file`.
 double peerCpu(const std::string& mp3) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        execlp("mpg123", "mpg123", "-q", "-w", "/dev/null", mp3.c_str(), (char*)nullptr);
-        _exit(127);
-    }
-    int status = 0;
-    rusage r{};
-    if (pid < 0 || wait4(pid, &status, 0, &r) != pid || !WIFEXITED(status) ||
-        WEXITSTATUS(status) != 0) {
+    const PeerRun run = runProgram({"mpg123", "-q", "-w", "/dev/null", mp3});
+    if (!run.ok) {
         std::fprintf(stderr, "mpg123 failed\n");
         std::exit(1);
     }
-    return cpuSeconds(r);
+    return run.cpu;
 }
 
 struct Ours {
@@ -134,8 +101,8 @@ int main(int argc, char** argv) {
 
     const std::string base = "/tmp/sonvale-bench-play-" + std::to_string(getpid());
     const std::string wav = base + ".wav", mp3 = base + ".mp3";
-    if (!run("sh '" + musicScript() + "' " + std::to_string(seconds) + " '" + wav + "'") ||
-        !run("lame --quiet -b 128 '" + wav + "' '" + mp3 + "'")) {
+    if (!makeMusicWav(seconds, wav) ||
+        !runShell("lame --quiet -b 128 '" + wav + "' '" + mp3 + "'").ok) {
         std::fprintf(stderr, "cannot make the test file (needs sox and lame)\n");
         return 1;
     }

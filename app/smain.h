@@ -226,6 +226,8 @@ private:
 
     // The output type of the recording that runs (fixed from Record to Stop).
     bool recordingMp3_ = false;
+    // Set while Record sets a recording up.
+    bool startingRecord_ = false;
     // Set by EncoderOutput when an encoded block could not be appended.
     std::atomic<bool> appendFailed_{false};
     // Set while the source panel changes item marks itself.

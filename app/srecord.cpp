@@ -70,8 +70,15 @@ void TMainFrm::btnRecordClick() {
         }
         return;
     }
-    if (svar::AppState != svar::stIdle)
+    if (svar::AppState != svar::stIdle || startingRecord_)
         return;
+    // The name search lets pending window messages run; a second click
+    // arriving then must not start a second recording.
+    startingRecord_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{startingRecord_};
 
     const bool mp3 = svar::AppSettings.SaveFile == 1;
     const std::string ext = mp3 ? ".mp3" : ".wav";

@@ -5,24 +5,53 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 namespace {
 
 // Runs `act` on the modal window once it is up (polling, since the modal
-// loop starts inside the call under test).
+// loop starts inside the call under test). A timer tick can come while the
+// dialog is still being shown, before its own event loop runs; a dialog
+// closed then stays hidden while exec() waits for ever. So the window is
+// watched until it is gone, and one that stays hidden but alive is shown and
+// acted on again.
 void whenModalShows(std::function<void(QWidget*)> act) {
     auto* timer = new QTimer;
     timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (QWidget* w = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
+    auto target = std::make_shared<QPointer<QWidget>>();
+    auto acted = std::make_shared<bool>(false);
+    auto hiddenTicks = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, act, target, acted, hiddenTicks] {
+        if (!*acted) {
+            QWidget* w = QApplication::activeModalWidget();
+            if (!w)
+                return; // not up yet
+            *target = w;
+            *acted = true;
             act(w);
+            return;
         }
+        if (*target) {
+            if ((*target)->isVisible()) {
+                *hiddenTicks = 0;
+                act(*target); // still open: try again
+                return;
+            }
+            if (++*hiddenTicks < 20)
+                return; // closing normally: it goes away with the call
+            *hiddenTicks = 0;
+            (*target)->show();
+            act(*target);
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
     });
     timer->start();
 }
@@ -67,8 +96,12 @@ TEST(QtUiServices, SaveDialogUsesTheFilterAndAddsTheDefaultExtension) {
         auto* dialog = qobject_cast<QFileDialog*>(w);
         ASSERT_NE(dialog, nullptr);
         filters = dialog->nameFilters();
-        dialog->selectFile(QString::fromStdString(dir.path() + "copy"));
-        static_cast<QDialog*>(dialog)->accept(); // QFileDialog::accept checks the name
+        // Typed into the name field as a user would: selectFile leaves the field
+        // alone once it has the keyboard focus, which depends on timing.
+        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(edit, nullptr);
+        edit->setText(QStringLiteral("copy"));
+        QMetaObject::invokeMethod(dialog, "accept");
     });
     sonvale::ui::SaveDialogOptions options;
     options.defaultExtension = ".wav";

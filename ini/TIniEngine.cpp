@@ -217,28 +217,32 @@ bool TIniEngine::ReadBool(std::string_view section, std::string_view key, bool d
     return ReadInteger(section, key, def ? 1 : 0) != 0;
 }
 
+namespace {
+
+// A typed read: the key's text through a locale conversion, or def when the
+// key is missing, empty or does not convert.
+template <typename T, typename Convert>
+T readConverted(const std::string& text, const std::locale& locale, T def, Convert convert) {
+    T value = def;
+    return (!text.empty() && convert(text, locale, value)) ? value : def;
+}
+
+} // namespace
+
 TDate TIniEngine::ReadDate(std::string_view section, std::string_view key, TDate def) {
-    std::string text = ReadString(section, key, "");
-    TDate value = def;
-    return (!text.empty() && iniTextToDate(text, locale_, value)) ? value : def;
+    return readConverted(ReadString(section, key, ""), locale_, def, iniTextToDate);
 }
 
 TTime TIniEngine::ReadTime(std::string_view section, std::string_view key, TTime def) {
-    std::string text = ReadString(section, key, "");
-    TTime value = def;
-    return (!text.empty() && iniTextToTime(text, locale_, value)) ? value : def;
+    return readConverted(ReadString(section, key, ""), locale_, def, iniTextToTime);
 }
 
 TDateTime TIniEngine::ReadDateTime(std::string_view section, std::string_view key, TDateTime def) {
-    std::string text = ReadString(section, key, "");
-    TDateTime value = def;
-    return (!text.empty() && iniTextToDateTime(text, locale_, value)) ? value : def;
+    return readConverted(ReadString(section, key, ""), locale_, def, iniTextToDateTime);
 }
 
 double TIniEngine::ReadFloat(std::string_view section, std::string_view key, double def) {
-    std::string text = ReadString(section, key, "");
-    double value = def;
-    return (!text.empty() && iniTextToFloat(text, locale_, value)) ? value : def;
+    return readConverted(ReadString(section, key, ""), locale_, def, iniTextToFloat);
 }
 
 bool TIniEngine::SectionExists(std::string_view section) {

@@ -28,6 +28,23 @@ public:
         while (buf_.size() < size_ + n)
             grow();
     }
+    // Appends n elements left for the caller to fill, and returns where they
+    // are: `first` then `second` (empty unless the ring wraps), oldest first.
+    struct Spans {
+        T* first;
+        size_t firstCount;
+        T* second;
+        size_t secondCount;
+    };
+    Spans extend(size_t n) {
+        reserveMore(n);
+        const size_t start = (head_ + size_) & mask_;
+        const size_t tail = buf_.size() - start;
+        size_ += n;
+        if (n <= tail)
+            return {buf_.data() + start, n, nullptr, 0};
+        return {buf_.data() + start, tail, buf_.data(), n - tail};
+    }
     void push_unchecked(const T& v) {
         buf_[(head_ + size_) & mask_] = v;
         ++size_;

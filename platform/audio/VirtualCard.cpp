@@ -233,7 +233,11 @@ std::vector<SpeakerRecording> VirtualCard::speakerRecordings(int device) const {
     if (!dev)
         return {};
     impl_->pumpOutputs(*dev, std::chrono::steady_clock::now());
-    return dev->recordings;
+    std::vector<SpeakerRecording> out;
+    out.reserve(dev->recordings.size());
+    for (const KeptRecording& r : dev->recordings)
+        out.push_back(SpeakerRecording{r.format, r.bytes.toVector()});
+    return out;
 }
 
 void VirtualCard::clearSpeakers(int device) {
@@ -261,6 +265,46 @@ void VirtualCard::Impl::pumpOutputs(VirtualDeviceState& device,
         out->advance(now);
 }
 
+namespace {
+
+// Converts `frames` PCM frames to interleaved stereo floats in -1..1 times
+// `gain` (left, right); mono goes to both sides. Tight loops over plain
+// pointers, so the compiler can vectorise them (the speakers run through
+// here for every byte they play).
+void toStereoFloats(const uint8_t* src, size_t frames, const WAVEFORMATEX& format,
+                    const float gain[2], float* dst) {
+    const bool stereo = format.nChannels == 2;
+    if (format.wBitsPerSample == 8) {
+        const float l = gain[0] / 128.0f, r = gain[1] / 128.0f;
+        const size_t right = stereo ? 1 : 0;
+        for (size_t i = 0; i < frames; ++i) {
+            const uint8_t* s = src + i * format.nBlockAlign;
+            dst[2 * i] = (float(s[0]) - 128.0f) * l;
+            dst[2 * i + 1] = (float(s[right]) - 128.0f) * r;
+        }
+        return;
+    }
+    const float l = gain[0] / 32768.0f, r = gain[1] / 32768.0f;
+    if (stereo) {
+        // Samples are little-endian, as on every machine we build for.
+        for (size_t i = 0; i < frames; ++i) {
+            int16_t s[2];
+            std::memcpy(s, src + 4 * i, 4);
+            dst[2 * i] = float(s[0]) * l;
+            dst[2 * i + 1] = float(s[1]) * r;
+        }
+        return;
+    }
+    for (size_t i = 0; i < frames; ++i) {
+        int16_t s;
+        std::memcpy(&s, src + 2 * i, 2);
+        dst[2 * i] = float(s) * l;
+        dst[2 * i + 1] = float(s) * r;
+    }
+}
+
+} // namespace
+
 void VirtualCard::Impl::feedMonitor(VirtualDeviceState& device, const WAVEFORMATEX& format,
                                     const uint8_t* data, size_t bytes) {
     if (device.monitorRate != format.nSamplesPerSec) {
@@ -271,29 +315,18 @@ void VirtualCard::Impl::feedMonitor(VirtualDeviceState& device, const WAVEFORMAT
     const size_t block = format.nBlockAlign;
     const float gain[2] = {device.speakerMute ? 0.0f : device.speakerVolume[0] / 65535.0f,
                            device.speakerMute ? 0.0f : device.speakerVolume[1] / 65535.0f};
-    // Byte offset of the right channel's sample in a frame (the left one for mono).
-    const size_t right = format.nChannels == 2 ? format.wBitsPerSample / 8 : 0;
     const size_t frames = block ? bytes / block : 0;
     // Only the last kMonitorSeconds can ever be heard: skip what would be
     // dropped again at once.
     const size_t keep = size_t(device.monitorRate) * kMonitorSeconds;
     const size_t first = frames > keep ? frames - keep : 0;
-    device.monitor.reserveMore((frames - first) * 2);
-    if (format.wBitsPerSample == 8) {
-        const float scale[2] = {gain[0] / 128.0f, gain[1] / 128.0f};
-        for (size_t i = first; i < frames; ++i) {
-            const uint8_t* s = data + i * block;
-            device.monitor.push_unchecked((float(s[0]) - 128.0f) * scale[0]);
-            device.monitor.push_unchecked((float(s[right]) - 128.0f) * scale[1]);
-        }
-    } else {
-        const float scale[2] = {gain[0] / 32768.0f, gain[1] / 32768.0f};
-        for (size_t i = first; i < frames; ++i) {
-            const uint8_t* s = data + i * block;
-            device.monitor.push_unchecked(float(int16_t(s[0] | s[1] << 8)) * scale[0]);
-            device.monitor.push_unchecked(float(int16_t(s[right] | s[right + 1] << 8)) * scale[1]);
-        }
-    }
+    // The monitor holds whole frames and only ever drops whole frames, so
+    // both spans start on a frame.
+    const auto spans = device.monitor.extend((frames - first) * 2);
+    const uint8_t* src = data + first * block;
+    toStereoFloats(src, spans.firstCount / 2, format, gain, spans.first);
+    toStereoFloats(src + spans.firstCount / 2 * block, spans.secondCount / 2, format, gain,
+                   spans.second);
     const size_t limit = size_t(device.monitorRate) * kMonitorSeconds * 2;
     if (device.monitor.size() > limit) {
         size_t drop = (device.monitor.size() - limit) & ~size_t(1);

@@ -5,6 +5,7 @@
 // stream opened before a reconfiguration keeps a valid (detached) device.
 #pragma once
 
+#include "platform/audio/ChunkedBytes.h"
 #include "platform/audio/RingQueue.h"
 #include "platform/audio/VirtualCard.h"
 
@@ -27,6 +28,13 @@ struct VirtualFeed {
 
 inline constexpr int kVirtualSources = 5;
 
+// What one output played, as the device keeps it (handed out as a
+// SpeakerRecording).
+struct KeptRecording {
+    WAVEFORMATEX format{};
+    ChunkedBytes bytes;
+};
+
 struct VirtualDeviceState {
     int index = 0;
     VirtualDeviceConfig config;
@@ -41,7 +49,7 @@ struct VirtualDeviceState {
     int32_t peak[2] = {0, 0}; // of the last captured block, 0..32767
 
     bool captureOpen = false;
-    std::vector<SpeakerRecording> recordings;
+    std::vector<KeptRecording> recordings;
     std::vector<VirtualOutputImpl*> outputs; // open outputs, for the monitor
 
     // What the speakers played, scaled by their volume: stereo float frames

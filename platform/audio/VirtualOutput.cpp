@@ -38,7 +38,7 @@ public:
         played_ = 0;
         paused_ = false;
         rebase(Clock::now());
-        dev->recordings.push_back(SpeakerRecording{format, {}});
+        dev->recordings.push_back(KeptRecording{format, {}});
         recording_ = dev->recordings.size() - 1;
         dev->outputs.push_back(this);
         return MMR_NOERROR;
@@ -168,8 +168,7 @@ public:
             return;
         const uint8_t* p = pending_.data() + head_;
         if (recording_ < device_->recordings.size()) {
-            auto& rec = device_->recordings[recording_].bytes;
-            rec.insert(rec.end(), p, p + due);
+            device_->recordings[recording_].bytes.append(p, due);
         }
         VirtualCard::Impl::feedMonitor(*device_, format_, p, due);
         head_ += due;

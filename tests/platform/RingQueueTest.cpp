@@ -32,3 +32,25 @@ TEST(RingQueue, EraseFrontClampsAndReservedPushesFit) {
     q.push_back(5.0f);
     EXPECT_EQ(q.front(), 5.0f);
 }
+
+TEST(RingQueue, ExtendHandsOutBothSpansWhenTheRingWraps) {
+    RingQueue<int> q;
+    int next = 0, expect = 0;
+    bool wrapped = false;
+    for (int round = 0; round < 40; ++round) {
+        const size_t n = size_t(round % 9) * 11 + 1;
+        auto spans = q.extend(n);
+        ASSERT_EQ(spans.firstCount + spans.secondCount, n);
+        wrapped |= spans.secondCount > 0;
+        for (size_t i = 0; i < spans.firstCount; ++i)
+            spans.first[i] = next++;
+        for (size_t i = 0; i < spans.secondCount; ++i)
+            spans.second[i] = next++;
+        q.eraseFront(n * 3 / 4);
+        expect += int(n * 3 / 4);
+    }
+    EXPECT_TRUE(wrapped);
+    ASSERT_EQ(q.size(), size_t(next - expect));
+    for (size_t i = 0; i < q.size(); ++i)
+        ASSERT_EQ(q[i], expect + int(i));
+}

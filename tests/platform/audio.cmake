@@ -3,6 +3,7 @@
 list(APPEND PLATFORM_TEST_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/AlsaBackendTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AudioOutputVirtualTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ChunkedBytesTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MixerAlsaMappingTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MixerVirtualTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MMTimerTest.cpp

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr unsigned kPeriodUs = 20000;  // 20 ms
+constexpr unsigned kPeriodUs = 20000;
 constexpr unsigned kBufferUs = 500000; // 500 ms
 constexpr int kWaitMs = 100;
 
@@ -68,6 +68,11 @@ public:
 
     void wake() override { wake_.signal(); }
     bool paced() const override { return true; }
+
+    bool readyNow(uint32_t bytes) override {
+        const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
+        return avail > 0 && snd_pcm_uframes_t(avail) >= bytes / format_.nBlockAlign;
+    }
     uint32_t overruns() const override { return overruns_; }
 
 private:

@@ -47,6 +47,14 @@ public:
 
     bool paced() const override { return speed_ > 0; }
 
+    bool readyNow(uint32_t bytes) override {
+        if (speed_ <= 0)
+            return true; // unpaced: every read is served at once
+        const double elapsed = std::chrono::duration<double>(Clock::now() - started_).count();
+        const uint64_t due = uint64_t(elapsed * double(format_.nSamplesPerSec) * speed_);
+        return due >= producedSinceStart_ + bytes / format_.nBlockAlign;
+    }
+
     long read(void* buffer, uint32_t maxBytes) override {
         const uint32_t block = format_.nBlockAlign;
         uint64_t frames = maxBytes / block;

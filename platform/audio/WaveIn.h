@@ -6,7 +6,11 @@
 // queue (WHDR_INQUEUE set) the device's capture thread fills it; when it is
 // full, or comes back on stop/reset, the thread records dwBytesRecorded, sets
 // WHDR_DONE, clears WHDR_INQUEUE and then calls the open's signal. Headers
-// complete strictly in the order they were added.
+// complete strictly in the order they were added. Headers the device fills
+// back to back (a backlog, or a source faster than real time) share one
+// signal, given at least every fourth header and before the thread could
+// wait for the device, as an event set several times is set once: wake on
+// the signal, then take every header marked done.
 //
 // Threads: every function may be called from any thread, but one handle is
 // meant to be driven by one thread at a time (its owner). The signal runs on

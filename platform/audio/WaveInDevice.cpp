@@ -151,11 +151,30 @@ WaveInStats WaveInDevice::stats() {
     return stats_;
 }
 
+bool WaveInDevice::signalCompletions(std::unique_lock<std::mutex>& lock, bool now) {
+    if (unsignalled_ == 0)
+        return false;
+    if (!now && unsignalled_ < kSignalEvery && !queue_.empty()) {
+        const WAVEHDR* next = queue_.front();
+        if (source_->readyNow(next->dwBufferLength - next->dwBytesRecorded))
+            return false; // the next header fills at once: signal the burst later
+    }
+    unsignalled_ = 0;
+    lock.unlock();
+    signal();
+    lock.lock();
+    return true;
+}
+
 void WaveInDevice::run() {
     const uint32_t block = std::max<uint32_t>(format_.nBlockAlign, 1);
     const bool paced = source_->paced();
     std::unique_lock lock(mutex_);
     for (;;) {
+        // Completions are never held back past a command, a stop, an empty
+        // queue or a read that might wait.
+        if (signalCompletions(lock, pending_ != Command::None || !running_))
+            continue;
         if (pending_ != Command::None) {
             const Command c = pending_;
             commandResult_ = MMR_NOERROR;
@@ -215,9 +234,7 @@ void WaveInDevice::run() {
             stats_.recordedBytes += got;
             if (direct->dwBufferLength - direct->dwBytesRecorded < block) {
                 completeFront();
-                lock.unlock();
-                signal();
-                lock.lock();
+                ++unsignalled_;
             }
             continue;
         }

@@ -43,6 +43,13 @@ public:
     virtual bool paced() const = 0;
     // Capture overruns recovered so far (capture thread).
     virtual uint32_t overruns() const { return 0; }
+    // True when a read of `bytes` would return them at once, without waiting
+    // (a backlog, or a source faster than real time). The device then holds
+    // back the completion signal for a few headers.
+    virtual bool readyNow(uint32_t bytes) {
+        (void)bytes;
+        return false;
+    }
 };
 
 class WaveInDevice {
@@ -69,6 +76,11 @@ private:
     enum class Command { None, Start, Stop, Close };
 
     void run();
+    // Signals the completed headers not signalled yet, unless (and `now` is
+    // false) the source already has the next header's bytes and fewer than
+    // kSignalEvery headers wait for the owner. True when it signalled
+    // (capture thread; mutex_ held via `lock`, released meanwhile).
+    bool signalCompletions(std::unique_lock<std::mutex>& lock, bool now);
     MMRESULT command(Command c);
     // Marks the front header done (mutex_ held).
     void completeFront();
@@ -78,6 +90,11 @@ private:
     WAVEFORMATEX format_;
     WaveInSignal signal_;
     std::vector<uint8_t> staging_; // capture thread only
+    // Headers completed by the capture thread and not signalled yet: a burst
+    // of headers filled back to back wakes the owner once every
+    // kSignalEvery headers instead of once per header (capture thread only).
+    static constexpr uint32_t kSignalEvery = 4;
+    uint32_t unsignalled_ = 0;
 
     std::mutex mutex_;
     std::condition_variable cv_;

@@ -30,7 +30,9 @@ public:
     }
     void wake() override {}
     bool paced() const override { return false; }
+    bool readyNow(uint32_t) override { return ready; }
     std::atomic<int> stops{0};
+    bool ready = false; // set before begin()
 
 private:
     uint64_t failAfter_;
@@ -114,6 +116,36 @@ TEST(WaveInDevice, HeadersSmallerThanABlockOrOddSizedFillInWholeBlocks) {
     EXPECT_EQ(o.dwBytesRecorded, 8u); // two frames, never half a frame
     EXPECT_EQ(dev.reset(), MMR_NOERROR);
     EXPECT_EQ(dev.finish(), MMR_NOERROR);
+}
+
+TEST(WaveInDevice, ABurstFilledAtOnceIsSignalledEveryFourHeadersAndAtItsEnd) {
+    SignalCounter signals;
+    auto* raw = new FakeSource(1 << 20);
+    raw->ready = true; // every header's bytes are there at once
+    WaveInDevice dev(std::unique_ptr<CaptureSource>(raw), stereo16(), std::ref(signals), 800);
+    dev.begin();
+    std::vector<std::vector<char>> data(10, std::vector<char>(800));
+    std::vector<WAVEHDR> h(10);
+    for (size_t i = 0; i < h.size(); ++i) {
+        h[i] = WAVEHDR{};
+        h[i].lpData = data[i].data();
+        h[i].dwBufferLength = 800;
+        ASSERT_EQ(dev.prepare(&h[i]), MMR_NOERROR);
+        ASSERT_EQ(dev.add(&h[i]), MMR_NOERROR);
+    }
+    ASSERT_EQ(dev.start(), MMR_NOERROR);
+    // Open, after headers 4 and 8, and when the queue ran dry after 10:
+    // the last completion is never left unsignalled.
+    ASSERT_TRUE(signals.waitFor(4));
+    for (auto& x : h) {
+        EXPECT_TRUE(waveHeaderFlags(x) & WHDR_DONE);
+        EXPECT_EQ(x.dwBytesRecorded, 800u);
+    }
+    EXPECT_EQ(static_cast<uint8_t>(data[9][0]), uint8_t(9 * 800));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(signals.count(), 4);
+    EXPECT_EQ(dev.finish(), MMR_NOERROR);
+    EXPECT_EQ(signals.count(), 5);
 }
 
 TEST(WaveInDevice, DestroyingAnOpenDeviceEndsItsThread) {

@@ -105,7 +105,10 @@ TEST_F(WaveInVirtual, BuffersCompleteInQueueOrderWithFlagsAndCounts) {
     for (auto& hdr : b.headers)
         EXPECT_EQ(waveInUnprepareHeader(h, &hdr, sizeof hdr), MMR_NOERROR);
     ASSERT_EQ(waveInClose(h), MMR_NOERROR);
-    EXPECT_EQ(signals.count(), 6); // open, four buffers, close
+    // Open, the buffers (the unpaced card fills them back to back, and such
+    // a burst is signalled together), close.
+    EXPECT_GE(signals.count(), 3);
+    EXPECT_LE(signals.count(), 6);
     (void)left0;
 }
 

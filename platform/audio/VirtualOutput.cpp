@@ -52,6 +52,12 @@ public:
         if (!data && bytes)
             return MMR_INVALPARAM;
         const uint8_t* p = static_cast<const uint8_t*>(data);
+        if (speed_ <= 0 && !paused_ && pending_.size() == head_) {
+            // Unpaced and nothing queued: it all plays now, straight from
+            // the caller's buffer.
+            play(p, bytes);
+            return MMR_NOERROR;
+        }
         while (bytes > 0) {
             advance(Clock::now());
             size_t queued = pending_.size() - head_;
@@ -166,13 +172,8 @@ public:
         }
         if (due == 0)
             return;
-        const uint8_t* p = pending_.data() + head_;
-        if (recording_ < device_->recordings.size()) {
-            device_->recordings[recording_].bytes.append(p, due);
-        }
-        VirtualCard::Impl::feedMonitor(*device_, format_, p, due);
+        play(pending_.data() + head_, due);
         head_ += due;
-        played_ += due;
         if (head_ == pending_.size()) {
             pending_.clear();
             head_ = 0;
@@ -181,6 +182,15 @@ public:
     }
 
 private:
+    // Hands `bytes` to the speakers: kept in the device's recording and
+    // heard by the monitor (card mutex held).
+    void play(const uint8_t* p, size_t bytes) {
+        if (recording_ < device_->recordings.size())
+            device_->recordings[recording_].bytes.append(p, bytes);
+        VirtualCard::Impl::feedMonitor(*device_, format_, p, bytes);
+        played_ += bytes;
+    }
+
     void rebase(Clock::time_point now) {
         clockStart_ = now;
         playedAtStart_ = played_;

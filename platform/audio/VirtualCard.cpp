@@ -285,8 +285,18 @@ void toStereoFloats(const uint8_t* src, size_t frames, const WAVEFORMATEX& forma
         return;
     }
     const float l = gain[0] / 32768.0f, r = gain[1] / 32768.0f;
+    if (stereo && l == r) {
+        // Both sides at the same volume (the usual case): one multiply over
+        // every sample. Samples are little-endian, as on every machine we
+        // build for.
+        for (size_t i = 0; i < 2 * frames; ++i) {
+            int16_t v;
+            std::memcpy(&v, src + 2 * i, 2);
+            dst[i] = float(v) * l;
+        }
+        return;
+    }
     if (stereo) {
-        // Samples are little-endian, as on every machine we build for.
         for (size_t i = 0; i < frames; ++i) {
             int16_t s[2];
             std::memcpy(s, src + 4 * i, 4);

@@ -119,6 +119,13 @@ VirtualCardConfig virtualCardConfigFromEnvironment() {
         if (end && *end == 0 && speed >= 0 && speed <= 1000)
             config.speed = speed;
     }
+    config.speakerKeepBytes = uint64_t(64) << 20;
+    if (const char* v = env("SONVALE_VCARD_SPEAKER_KEEP_MB")) {
+        char* end = nullptr;
+        const unsigned long long mb = std::strtoull(v, &end, 10);
+        if (end && end != v && *end == 0 && *v != '-' && mb < (uint64_t(1) << 40))
+            config.speakerKeepBytes = uint64_t(mb) << 20;
+    }
     for (size_t d = 0; d < config.devices.size(); ++d) {
         if (const char* v = env("SONVALE_VCARD_NAME_" + std::to_string(d)))
             config.devices[d].name = v;

@@ -48,6 +48,11 @@ struct VirtualDeviceConfig {
 struct VirtualCardConfig {
     std::vector<VirtualDeviceConfig> devices = {VirtualDeviceConfig{}}; // one or two
     double speed = 1.0; // 1 = real time, 0 = unpaced
+    // Bytes each output's SpeakerRecording keeps at most (the first ones);
+    // what plays beyond is heard by "Stereo Mix" but not kept. Everything by
+    // default; 64 MiB when configured from the environment, so a program
+    // running on the card for hours does not keep hours of sound.
+    uint64_t speakerKeepBytes = UINT64_MAX;
 };
 
 // Source indexes of the wave-in destination, in source order.
@@ -59,7 +64,8 @@ enum VirtualSource : int {
     VS_AUXILIARY = 4, // only without a MUX; never selectable
 };
 
-// What one output played: its format and every byte it played, in order.
+// What one output played: its format and every byte it played, in order (up
+// to the card's speakerKeepBytes).
 struct SpeakerRecording {
     WAVEFORMATEX format{};
     std::vector<uint8_t> bytes;
@@ -69,6 +75,7 @@ struct SpeakerRecording {
 //   SONVALE_VCARD_DEVICES   1 or 2 (default 1)
 //   SONVALE_VCARD_MUX       "1" or "0", or per device "1,0" (default 1)
 //   SONVALE_VCARD_SPEED     pacing factor, 0 = unpaced (default 1)
+//   SONVALE_VCARD_SPEAKER_KEEP_MB  MiB each output's recording keeps (default 64)
 //   SONVALE_VCARD_FEED_<d>_<s>  file feeding source s (0..4) of device d
 //   SONVALE_VCARD_NAME_<d>  product name of device d
 // Malformed values are ignored (the default stays).

@@ -31,6 +31,7 @@ public:
         device_ = dev;
         format_ = format;
         speed_ = card.speed;
+        keepLimit_ = card.config.speakerKeepBytes;
         capacity_ = std::max<size_t>(format.nAvgBytesPerSec / 5 / format.nBlockAlign, 1) *
                     format.nBlockAlign;
         pending_.clear();
@@ -185,8 +186,11 @@ private:
     // Hands `bytes` to the speakers: kept in the device's recording and
     // heard by the monitor (card mutex held).
     void play(const uint8_t* p, size_t bytes) {
-        if (recording_ < device_->recordings.size())
-            device_->recordings[recording_].bytes.append(p, bytes);
+        if (recording_ < device_->recordings.size()) {
+            ChunkedBytes& kept = device_->recordings[recording_].bytes;
+            if (kept.size() < keepLimit_)
+                kept.append(p, size_t(std::min<uint64_t>(bytes, keepLimit_ - kept.size())));
+        }
         VirtualCard::Impl::feedMonitor(*device_, format_, p, bytes);
         played_ += bytes;
     }
@@ -215,6 +219,7 @@ private:
     std::shared_ptr<VirtualDeviceState> device_;
     WAVEFORMATEX format_{};
     double speed_ = 1.0;
+    uint64_t keepLimit_ = UINT64_MAX; // bytes the recording keeps at most
     size_t capacity_ = 0;
     std::vector<uint8_t> pending_;
     size_t head_ = 0;

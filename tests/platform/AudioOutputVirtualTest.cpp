@@ -37,6 +37,23 @@ TEST_F(AudioOutputVirtual, SpeakersKeepExactlyWhatWasPlayed) {
     EXPECT_EQ(rec[0].bytes, data);
 }
 
+TEST_F(AudioOutputVirtual, SpeakersKeepOnlyTheFirstBytesUpToTheLimitButPlayEverything) {
+    VirtualCardConfig c;
+    c.speed = 0;
+    c.speakerKeepBytes = 1000;
+    ASSERT_TRUE(VirtualCard::instance().configure(c));
+    auto out = createAudioOutput();
+    ASSERT_EQ(out->open(pcm()), MMR_NOERROR);
+    auto data = ramp(3000);
+    ASSERT_EQ(out->write(data.data(), 600), MMR_NOERROR);
+    ASSERT_EQ(out->write(data.data() + 600, 2400), MMR_NOERROR);
+    EXPECT_EQ(out->playedBytes(), 3000u);
+    ASSERT_EQ(out->close(), MMR_NOERROR);
+    auto rec = VirtualCard::instance().speakerRecordings(0);
+    ASSERT_EQ(rec.size(), 1u);
+    EXPECT_EQ(rec[0].bytes, std::vector<uint8_t>(data.begin(), data.begin() + 1000));
+}
+
 TEST_F(AudioOutputVirtual, PacedPlayingAdvancesWithTheClockAndDrainFinishes) {
     configure(20.0); // one second of sound takes 50 ms
     auto out = createAudioOutput();

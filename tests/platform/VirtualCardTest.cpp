@@ -38,6 +38,9 @@ TEST(VirtualCardConfig, EnvironmentDescribesDevicesMuxSpeedFeedsAndNames) {
     EXPECT_DOUBLE_EQ(c.speed, 12.5);
     EXPECT_EQ(c.devices[1].sourceFiles[VS_CD_AUDIO], "/tmp/cd.wav");
     EXPECT_EQ(c.devices[0].name, "Desk");
+    EXPECT_EQ(c.speakerKeepBytes, uint64_t(64) << 20); // the default from the environment
+    env.set("SONVALE_VCARD_SPEAKER_KEEP_MB", "3");
+    EXPECT_EQ(virtualCardConfigFromEnvironment().speakerKeepBytes, uint64_t(3) << 20);
 }
 
 TEST(VirtualCardConfig, MalformedValuesKeepTheDefaults) {
@@ -51,6 +54,10 @@ TEST(VirtualCardConfig, MalformedValuesKeepTheDefaults) {
     EXPECT_DOUBLE_EQ(c.speed, 1.0);
     env.set("SONVALE_VCARD_SPEED", "fast");
     EXPECT_DOUBLE_EQ(virtualCardConfigFromEnvironment().speed, 1.0);
+    for (const char* bad : {"-1", "lots", "", "12MB"}) {
+        env.set("SONVALE_VCARD_SPEAKER_KEEP_MB", bad);
+        EXPECT_EQ(virtualCardConfigFromEnvironment().speakerKeepBytes, uint64_t(64) << 20) << bad;
+    }
     // A single MUX value applies to every device.
     env.set("SONVALE_VCARD_DEVICES", "2");
     env.set("SONVALE_VCARD_MUX", "0");

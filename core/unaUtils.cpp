@@ -101,8 +101,6 @@ std::string int2str(uint64_t value, uint32_t base, uint32_t groupSize, char grou
 
 // --- str2int -------------------------------------------------------------------
 
-namespace {
-
 int hexDigit(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -112,8 +110,6 @@ int hexDigit(char c) {
         return c - 'a' + 10;
     return -1;
 }
-
-} // namespace
 
 int64_t str2int(const std::string& text, int64_t def, uint32_t base) {
     std::string s = trimStr(text, true, true);

@@ -61,6 +61,9 @@ std::string int2str(uint64_t value, uint32_t base = 10, uint32_t groupSize = 0,
 // The sum is taken in 64 bits (wrapping on overflow).
 int64_t str2int(const std::string& text, int64_t def, uint32_t base = 10);
 
+// Value of a hexadecimal digit (0-9, A-F, a-f), or -1 for any other byte.
+int hexDigit(char c);
+
 // Removes bytes of code 32 or below from the start (left) and the end
 // (right). Trimming the start always keeps the last byte, so a blank-only
 // text trimmed only from the left keeps one blank; from both sides it

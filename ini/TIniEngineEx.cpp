@@ -5,16 +5,6 @@
 
 namespace {
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 std::string numberedKey(std::string_view prefix, int number) {
     return std::string(prefix) + int2str(static_cast<int32_t>(number));
 }
@@ -35,8 +25,8 @@ int TIniEngineEx::ReadBinaryData(std::string_view section, std::string_view key,
         return 0;
     auto* out = static_cast<unsigned char*>(buffer);
     for (int i = 0; i < count; ++i) {
-        int hi = hexValue(value[static_cast<size_t>(2 * i)]);
-        int lo = hexValue(value[static_cast<size_t>(2 * i + 1)]);
+        int hi = hexDigit(value[static_cast<size_t>(2 * i)]);
+        int lo = hexDigit(value[static_cast<size_t>(2 * i + 1)]);
         out[i] = (hi < 0 || lo < 0) ? 0 : static_cast<unsigned char>(hi * 16 + lo);
     }
     return count;

@@ -10,16 +10,6 @@
 
 namespace {
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // A run of digits in a text, with where it starts and ends.
 struct DigitGroup {
     size_t begin = 0;

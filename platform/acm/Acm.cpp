@@ -93,6 +93,25 @@ bool validStream(HACMSTREAM s) {
     return s && g_streams.count(s);
 }
 
+// Registers a new live handle and hands it out.
+template <typename T> MMRESULT addHandle(std::set<T*>& live, T* h, T** out) {
+    std::lock_guard lock(g_mutex);
+    live.insert(h);
+    *out = h;
+    return MMR_NOERROR;
+}
+
+// Frees a live handle; an unknown or closed one is refused.
+template <typename T> MMRESULT closeHandle(std::set<T*>& live, T* h) {
+    {
+        std::lock_guard lock(g_mutex);
+        if (!h || !live.erase(h))
+            return MMR_INVALHANDLE;
+    }
+    delete h;
+    return MMR_NOERROR;
+}
+
 void copyText(char* field, size_t size, const char* text) {
     std::memset(field, 0, size);
     std::strncpy(field, text, size - 1);
@@ -209,21 +228,11 @@ MMRESULT acmDriverOpen(HACMDRIVER* driver, HACMDRIVERID id, uint32_t) {
         return MMR_INVALPARAM;
     if (!knownId(id))
         return MMR_INVALHANDLE;
-    auto* h = new AcmDriverHandle{id};
-    std::lock_guard lock(g_mutex);
-    g_drivers.insert(h);
-    *driver = h;
-    return MMR_NOERROR;
+    return addHandle(g_drivers, new AcmDriverHandle{id}, driver);
 }
 
 MMRESULT acmDriverClose(HACMDRIVER driver, uint32_t) {
-    {
-        std::lock_guard lock(g_mutex);
-        if (!driver || !g_drivers.erase(driver))
-            return MMR_INVALHANDLE;
-    }
-    delete driver;
-    return MMR_NOERROR;
+    return closeHandle(g_drivers, driver);
 }
 
 HACMDRIVERID acmDriverId(HACMDRIVER driver) {
@@ -327,21 +336,11 @@ MMRESULT acmStreamOpen(HACMSTREAM* stream, HACMDRIVER driver, const WAVEFORMATEX
         return r;
     if (query)
         return MMR_NOERROR;
-    auto* h = new AcmStream(s);
-    std::lock_guard lock(g_mutex);
-    g_streams.insert(h);
-    *stream = h;
-    return MMR_NOERROR;
+    return addHandle(g_streams, new AcmStream(s), stream);
 }
 
 MMRESULT acmStreamClose(HACMSTREAM stream, uint32_t) {
-    {
-        std::lock_guard lock(g_mutex);
-        if (!stream || !g_streams.erase(stream))
-            return MMR_INVALHANDLE;
-    }
-    delete stream;
-    return MMR_NOERROR;
+    return closeHandle(g_streams, stream);
 }
 
 MMRESULT acmStreamSize(HACMSTREAM stream, uint32_t input, uint32_t* output, uint32_t flags) {

@@ -194,6 +194,9 @@ private:
     void setListButtonsEnabled(bool enabled);
     void setStatus(const std::string& text);
     bool recordingIsMp3() const { return recordingMp3_; }
+    // Lets captured sound reach the file again after a pause (MP3: the
+    // device runs again, without a stream; WAV: the RIFF pipe is consumer).
+    void resumeCapture();
     // Ends a recording whose file could not be written and tells the user.
     void stopAfterWriteFailure();
     // Playback helpers (splay.cpp).
@@ -210,6 +213,10 @@ private:
     // Writes both channels with the line's second channel value (mute kept)
     // and shows that value on prbVolume.
     void equaliseAndShow(int destination, int line);
+    // Shows a mixer value (0..65535) on prbVolume without writing it back.
+    void showVolume(uint16_t value);
+    // Shows the line's second channel value on prbVolume, when it reads.
+    void showLineVolume(int destination, int line);
     void showSelectedSourceVolume();
     void ShowPlaybackVolume();
     void chooseSource(QTreeWidgetItem* item);

@@ -50,6 +50,16 @@ void TMainFrm::setStatus(const std::string& text) {
     labStatus->setText(QString::fromStdString(text));
 }
 
+void TMainFrm::resumeCapture() {
+    if (recordingMp3_) {
+        waveIn->setActive(true);
+        if (waveIn->device())
+            waveIn->device()->assignStream(false, nullptr, false);
+    } else {
+        waveIn->setConsumer(waveRiff.get());
+    }
+}
+
 void TMainFrm::btnRecordClick() {
     if (svar::AppState == svar::stPlaying || svar::AppState == svar::stPlayPaused)
         return;
@@ -57,13 +67,7 @@ void TMainFrm::btnRecordClick() {
 
     if (svar::AppState == svar::stRecordPaused) {
         try {
-            if (recordingMp3_) {
-                waveIn->setActive(true);
-                if (waveIn->device())
-                    waveIn->device()->assignStream(false, nullptr, false);
-            } else {
-                waveIn->setConsumer(waveRiff.get());
-            }
+            resumeCapture();
             btnRecord->setEnabled(false);
             svar::AppState = svar::stRecording;
         } catch (...) {
@@ -227,13 +231,7 @@ void TMainFrm::btnPauseClick() {
         break;
     case svar::stRecordPaused:
         try {
-            if (recordingMp3_) {
-                waveIn->setActive(true);
-                if (waveIn->device())
-                    waveIn->device()->assignStream(false, nullptr, false);
-            } else {
-                waveIn->setConsumer(waveRiff.get());
-            }
+            resumeCapture();
             setStatus("Recording...");
             btnRecord->setEnabled(false);
             svar::AppState = svar::stRecording;

@@ -80,9 +80,20 @@ void TMainFrm::equaliseAndShow(int destination, int line) {
     if (!readLine(destination, line, left, right, mute))
         return;
     Recorder->SetLineVolume(destination, line, right, right, mute);
+    showVolume(right);
+}
+
+void TMainFrm::showVolume(uint16_t value) {
     settingVolume_ = true;
-    prbVolume->setValue(VolumeToSlider(right));
+    prbVolume->setValue(VolumeToSlider(value));
     settingVolume_ = false;
+}
+
+void TMainFrm::showLineVolume(int destination, int line) {
+    uint16_t left = 0, right = 0;
+    bool mute = false;
+    if (readLine(destination, line, left, right, mute))
+        showVolume(right);
 }
 
 void TMainFrm::showSelectedSourceVolume() {
@@ -229,13 +240,7 @@ void TMainFrm::chooseSource(QTreeWidgetItem* item) {
             lstRecordSource->topLevelItem(i)->setCheckState(0, on ? Qt::Checked : Qt::Unchecked);
         }
         fillingSources_ = false;
-        uint16_t left = 0, right = 0;
-        bool mute = false;
-        if (readLine(destination, sourceLine(item), left, right, mute)) {
-            settingVolume_ = true;
-            prbVolume->setValue(VolumeToSlider(right));
-            settingVolume_ = false;
-        }
+        showLineVolume(destination, sourceLine(item));
         return;
     }
     fillingSources_ = false;
@@ -250,9 +255,7 @@ void TMainFrm::chooseSource(QTreeWidgetItem* item) {
         const bool mark = other->checkState(0) == Qt::Checked;
         if (other == item) {
             Recorder->SetLineVolume(destination, sourceLine(other), right, right, mark);
-            settingVolume_ = true;
-            prbVolume->setValue(VolumeToSlider(right));
-            settingVolume_ = false;
+            showVolume(right);
         } else {
             Recorder->SetLineVolume(destination, sourceLine(other), left, right, mark);
         }
@@ -270,13 +273,7 @@ void TMainFrm::lstRecordSourceAfterSelectionChange(QTreeWidget*) {
             if (mux) {
                 chooseSource(item);
             } else {
-                uint16_t left = 0, right = 0;
-                bool mute = false;
-                if (readLine(destination, sourceLine(item), left, right, mute)) {
-                    settingVolume_ = true;
-                    prbVolume->setValue(VolumeToSlider(right));
-                    settingVolume_ = false;
-                }
+                showLineVolume(destination, sourceLine(item));
             }
         } else if (!mux) {
             equaliseAndShow(destination, sourceLine(item));

@@ -200,12 +200,7 @@ MP3PLAY_EXPORT int32_t control_message_send_III(XA_PlayerHandle player, uint8_t 
 
 MP3PLAY_EXPORT int32_t control_message_send_IIII(XA_PlayerHandle player, uint8_t code, int32_t i1,
                                                  int32_t i2, int32_t i3, int32_t) {
-    Mp3Player::Command c;
-    c.code = code;
-    c.i1 = i1;
-    c.i2 = i2;
-    c.i3 = i3;
-    return send(player, std::move(c));
+    return control_message_send_III(player, code, i1, i2, i3); // no command uses a fourth
 }
 
 MP3PLAY_EXPORT int32_t control_win32_params_to_message(XA_PlayerHandle player, XA_Message* message,

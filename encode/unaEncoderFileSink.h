@@ -62,9 +62,9 @@ private:
     void onEncoded(const void* data, uint32_t size);
 
     unaAbstractEncoder& encoder_;
-    std::string fileName_;           // main thread
-    std::atomic<int> fd_{-1};        // set before data flows, cleared after the encoder closed
-    std::atomic<bool> open_{false};  // taking captured data
+    std::string fileName_;          // main thread
+    std::atomic<int> fd_{-1};       // set before data flows, cleared after the encoder closed
+    std::atomic<bool> open_{false}; // taking captured data
     std::atomic<bool> writeFailed_{false};
     std::atomic<uint64_t> bytesWritten_{0};
 };

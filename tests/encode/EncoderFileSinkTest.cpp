@@ -1,7 +1,7 @@
 // The MP3 file sink over an encoder that "encodes" by copying, so the file
 // can be compared byte for byte with the PCM that went in.
-#include "encode/unaEncoderFileSink.h"
 #include "encode/unaEncoder.h"
+#include "encode/unaEncoderFileSink.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
+// The Qt dialog services driven as a user would: message box, Yes/No and
+// the save dialog, each answered once it is up.
 #include "platform/ui/qt/QtUiServices.h"
-
-#include "AppTestSupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -9,7 +9,10 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
+#include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 
@@ -56,10 +59,31 @@ void whenModalShows(std::function<void(QWidget*)> act) {
     timer->start();
 }
 
+// One QApplication for the suite (offscreen, Qt's own dialogs), gone again
+// afterwards: the message-window tests of this executable need none.
+class QtUiServices : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!std::getenv("QT_QPA_PLATFORM"))
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+        app_ = new QApplication(argc_, argv_);
+    }
+    static void TearDownTestSuite() {
+        delete app_;
+        app_ = nullptr;
+    }
+
+private:
+    static inline int argc_ = 1;
+    static inline char name_[] = "platform_qt_tests";
+    static inline char* argv_[] = {name_, nullptr};
+    static inline QApplication* app_ = nullptr;
+};
+
 } // namespace
 
-TEST(QtUiServices, MessageBoxShowsTheTextUnderTheProgramsCaption) {
-    apptest::ensureApplication();
+TEST_F(QtUiServices, MessageBoxShowsTheTextUnderTheProgramsCaption) {
     sonvale::ui::QtUiServices ui;
     QString text, title;
     whenModalShows([&](QWidget* w) {
@@ -74,8 +98,7 @@ TEST(QtUiServices, MessageBoxShowsTheTextUnderTheProgramsCaption) {
     EXPECT_EQ(title, "Sonvale");
 }
 
-TEST(QtUiServices, ConfirmIsYesOnlyForTheYesButton) {
-    apptest::ensureApplication();
+TEST_F(QtUiServices, ConfirmIsYesOnlyForTheYesButton) {
     sonvale::ui::QtUiServices ui;
     whenModalShows(
         [](QWidget* w) { qobject_cast<QMessageBox*>(w)->button(QMessageBox::Yes)->click(); });
@@ -87,9 +110,10 @@ TEST(QtUiServices, ConfirmIsYesOnlyForTheYesButton) {
     EXPECT_FALSE(ui.confirm("Are you sure you want to remove all sound file?"));
 }
 
-TEST(QtUiServices, SaveDialogUsesTheFilterAndAddsTheDefaultExtension) {
-    apptest::ensureApplication();
-    apptest::ScratchDir dir;
+TEST_F(QtUiServices, SaveDialogUsesTheFilterAndAddsTheDefaultExtension) {
+    std::string dir = (std::filesystem::temp_directory_path() / "sonvale-qtui-XXXXXX").string();
+    ASSERT_NE(mkdtemp(dir.data()), nullptr);
+    dir += "/";
     sonvale::ui::QtUiServices ui;
     QStringList filters;
     whenModalShows([&](QWidget* w) {
@@ -106,14 +130,15 @@ TEST(QtUiServices, SaveDialogUsesTheFilterAndAddsTheDefaultExtension) {
     sonvale::ui::SaveDialogOptions options;
     options.defaultExtension = ".wav";
     options.filter = "Wave files (*.wav)|*.wav";
-    options.initialDir = dir.path();
+    options.initialDir = dir;
     std::string name;
     ASSERT_TRUE(ui.saveFileDialog(options, name));
-    EXPECT_EQ(name, dir.path() + "copy.wav");
+    EXPECT_EQ(name, dir + "copy.wav");
     EXPECT_EQ(filters, QStringList{"Wave files (*.wav)"});
 
     whenModalShows([](QWidget* w) { qobject_cast<QFileDialog*>(w)->reject(); });
     name = "kept";
     EXPECT_FALSE(ui.saveFileDialog(options, name));
     EXPECT_EQ(name, "kept");
+    std::filesystem::remove_all(dir);
 }

@@ -242,29 +242,52 @@ void TOptionsFrm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-void TOptionsFrm::FormShow() {
-    const svar::TOptions& o = svar::AppSettings;
-    for (const OptionEntry& e : OptionTable()) {
-        QWidget* w = e.widget ? findChild<QWidget*>(QString::fromLatin1(e.widget)) : nullptr;
-        if (!w)
-            continue;
-        std::visit(
-            [&](auto field) {
-                using T = std::remove_cvref_t<decltype(o.*field)>;
-                if constexpr (std::is_same_v<T, std::string>) {
-                    if (auto* edit = qobject_cast<QLineEdit*>(w))
-                        edit->setText(QString::fromStdString(o.*field));
-                } else if constexpr (std::is_same_v<T, bool>) {
-                    if (auto* box = qobject_cast<QCheckBox*>(w))
-                        box->setChecked(o.*field);
-                } else if (auto* list = qobject_cast<QComboBox*>(w)) {
-                    list->setCurrentIndex(o.*field);
-                } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-                    edit->setText(QString::number(o.*field));
+QWidget* TOptionsFrm::optionControl(const OptionEntry& entry) const {
+    return entry.widget ? findChild<QWidget*>(QString::fromLatin1(entry.widget)) : nullptr;
+}
+
+void TOptionsFrm::transferOption(const OptionEntry& e, QWidget* w, svar::TOptions& o,
+                                 bool toControl) {
+    std::visit(
+        [&](auto field) {
+            auto& value = o.*field;
+            using T = std::remove_cvref_t<decltype(value)>;
+            if constexpr (std::is_same_v<T, std::string>) {
+                if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+                    if (toControl)
+                        edit->setText(QString::fromStdString(value));
+                    else
+                        value = edit->text().toStdString();
                 }
-            },
-            e.field);
-    }
+            } else if constexpr (std::is_same_v<T, bool>) {
+                if (auto* box = qobject_cast<QCheckBox*>(w)) {
+                    if (toControl)
+                        box->setChecked(value);
+                    else
+                        value = box->isChecked();
+                }
+            } else if (auto* list = qobject_cast<QComboBox*>(w)) {
+                if (toControl)
+                    list->setCurrentIndex(value);
+                else
+                    value = list->currentIndex();
+            } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+                // Text that is not a number (only if the edit's own check was
+                // bypassed) takes the option's default.
+                if (toControl)
+                    edit->setText(QString::number(value));
+                else if (!ParseSeconds(edit->text().toStdString(), value))
+                    value = e.defaultValue;
+            }
+        },
+        e.field);
+}
+
+void TOptionsFrm::FormShow() {
+    svar::TOptions o = svar::AppSettings;
+    for (const OptionEntry& e : OptionTable())
+        if (QWidget* w = optionControl(e))
+            transferOption(e, w, o, true);
     edtSaveDir->setCursorPosition(0);
 
     edtStopRecording->setEnabled(chkStopRecording->isChecked());
@@ -288,32 +311,9 @@ void TOptionsFrm::FormShow() {
 
 void TOptionsFrm::btnOKClick() {
     svar::TOptions o = svar::AppSettings;
-    for (const OptionEntry& e : OptionTable()) {
-        QWidget* w = e.widget ? findChild<QWidget*>(QString::fromLatin1(e.widget)) : nullptr;
-        if (!e.dialogWrites || !w)
-            continue;
-        std::visit(
-            [&](auto field) {
-                using T = std::remove_cvref_t<decltype(o.*field)>;
-                if constexpr (std::is_same_v<T, std::string>) {
-                    if (auto* edit = qobject_cast<QLineEdit*>(w))
-                        o.*field = edit->text().toStdString();
-                } else if constexpr (std::is_same_v<T, bool>) {
-                    if (auto* box = qobject_cast<QCheckBox*>(w))
-                        o.*field = box->isChecked();
-                } else if (auto* list = qobject_cast<QComboBox*>(w)) {
-                    o.*field = list->currentIndex();
-                } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-                    // Text that is not a number (only possible if the edit was
-                    // bypassed) takes the option's default.
-                    int32_t value = e.defaultValue;
-                    if (!ParseSeconds(edit->text().toStdString(), value))
-                        value = e.defaultValue;
-                    o.*field = value;
-                }
-            },
-            e.field);
-    }
+    for (const OptionEntry& e : OptionTable())
+        if (QWidget* w = optionControl(e); w && e.dialogWrites)
+            transferOption(e, w, o, false);
 
     // The new settings hold for this run even when the file cannot be written;
     // a failed write is reported and the old file stays as it was.

@@ -25,7 +25,7 @@ namespace {
 // watched until it is gone, and one that stays hidden but alive is shown and
 // acted on again.
 void whenModalShows(std::function<void(QWidget*)> act) {
-    auto* timer = new QTimer;
+    auto* timer = new QTimer(QCoreApplication::instance()); // goes with the application
     timer->setInterval(10);
     auto target = std::make_shared<QPointer<QWidget>>();
     auto acted = std::make_shared<bool>(false);

@@ -17,8 +17,8 @@ inline const std::string kBuildDir = SONVALE_BUILD_DIR;
 inline const std::string kCMake = SONVALE_CMAKE;
 inline const std::string kCPack = SONVALE_CPACK;
 
-// The files a portable folder holds: the program and what it reads from its
-// own folder.
+// The files of the program's folder: the program and what it reads from there.
+// A portable folder holds README.md (the home page) too.
 inline const std::vector<std::string> kProgramFiles = {
     "sonvale", "libsonvale_platform.so", "mp3enc.so", "mp3play.so", "msg.ini", "sonvale.html"};
 

@@ -48,7 +48,8 @@ TEST(Package, InstallPutsTheDesktopFilesWhereFreedesktopExpectsThem) {
           std::string("icons/hicolor/scalable/apps/sonvale.svg"),
           std::string("icons/hicolor/16x16/apps/sonvale.png"),
           std::string("icons/hicolor/256x256/apps/sonvale.png"),
-          std::string("man/man1/sonvale.1.gz"), std::string("doc/sonvale/copyright")})
+          std::string("man/man1/sonvale.1.gz"), std::string("doc/sonvale/copyright"),
+          std::string("doc/sonvale/README.md")})
         EXPECT_TRUE(fs::is_regular_file(share + "/" + file)) << file;
     for (const auto& file : kProgramFiles)
         EXPECT_TRUE(fs::is_regular_file(tree.programDir + "/" + file)) << file;

@@ -62,6 +62,7 @@ TEST(StartUp, ACopyOfTheProgramFolderRunsFromItsOwnFiles) {
     fs::create_directories(folder);
     for (const auto& file : kProgramFiles)
         copyFile(kBinDir + "/" + file, folder + "/" + file);
+    copyFile(kBinDir + "/README.md", folder + "/README.md");
 
     const std::string home = scratch.path() + "/home";
     const auto mapped = startAndStop(folder + "/sonvale", home);

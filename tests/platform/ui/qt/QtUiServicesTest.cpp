@@ -4,11 +4,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -142,3 +144,32 @@ TEST_F(QtUiServices, SaveDialogUsesTheFilterAndAddsTheDefaultExtension) {
     EXPECT_EQ(name, "kept");
     std::filesystem::remove_all(dir);
 }
+
+// Collects what the desktop services were asked to open.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+TEST_F(QtUiServices, ShellOpenHandsFilesAndAddressesToTheDesktop) {
+    sonvale::ui::QtUiServices ui;
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
+    const std::string file = "/tmp/help pages/#1 sonvale.html";
+    EXPECT_TRUE(ui.shellOpen(file, sonvale::ui::ShowMode::Maximized));
+    EXPECT_TRUE(ui.shellOpen("https://example.org/a?b#c", sonvale::ui::ShowMode::Normal));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    ASSERT_EQ(recorder.urls.size(), 2);
+    EXPECT_EQ(recorder.urls[0].toLocalFile().toStdString(), file);
+    EXPECT_EQ(recorder.urls[1].toString().toStdString(), "https://example.org/a?b#c");
+
+    // Without a handler the offscreen desktop opens nothing, and says so.
+    EXPECT_FALSE(ui.shellOpen(file, sonvale::ui::ShowMode::Maximized));
+}
+
+#include "QtUiServicesTest.moc"

@@ -1,5 +1,7 @@
 #include "app/DialogSkins.h"
 
+#include <QColor>
+
 namespace sonvale::app {
 
 namespace {
@@ -43,6 +45,8 @@ QLabel:disabled, QCheckBox:disabled { color: %disabledText%; }
 QGroupBox { color: %groupTitle%; font-weight: bold; border: 1px solid %groupBorder%; border-radius: %radius%px; margin-top: 8px; padding-top: 6px; background: transparent; }
 QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 4px; }
 QComboBox, QLineEdit { background: %fieldBg%; color: %fieldText%; border: 1px solid %fieldBorder%; border-radius: %radius%px; padding: 1px 6px; min-height: 18px; selection-background-color: %focus%; }
+QComboBox::drop-down { subcontrol-origin: padding; subcontrol-position: center right; width: 16px; border: none; background: transparent; margin-right: %arrowInset%px; }
+QComboBox::down-arrow { image: url(:/sonvale/images/arrow-%arrow%.png); width: 10px; height: 6px; }
 QComboBox:disabled, QLineEdit:disabled { color: %disabledText%; }
 QComboBox:focus, QLineEdit:focus { border: 1px solid %focus%; }
 QLineEdit[readOnly="true"] { color: %text%; }
@@ -59,6 +63,11 @@ QPushButton:default, QPushButton:focus { border: 1px solid %focus%; }
     s.replace(QStringLiteral("%window%"), p.window);
     s.replace(QStringLiteral("%border%"), p.border);
     s.replace(QStringLiteral("%radius%"), QString::number(p.radius));
+    // The arrow keeps clear of a rounded corner.
+    s.replace(QStringLiteral("%arrowInset%"), QString::number(p.radius / 3));
+    s.replace(QStringLiteral("%arrow%"), QColor(p.fieldText).lightness() > 128
+                                             ? QStringLiteral("light")
+                                             : QStringLiteral("dark"));
     s.replace(QStringLiteral("%titleBg%"), p.titleBg);
     s.replace(QStringLiteral("%titleText%"), p.titleText);
     s.replace(QStringLiteral("%closeBg%"), p.closeBg);

@@ -290,59 +290,71 @@ QIcon skinIcon(SkinIcon which, int size) {
 }
 
 QString mainStyleSheet() {
+    // Every rule names the window's own controls (its direct children), so
+    // the dialogs it owns keep their own look.
     return QStringLiteral(R"(
 QToolTip { color: #eef3f8; background: #222a35; border: 1px solid #4a90d9; padding: 3px; }
-QToolButton {
+#TMainFrm > QToolButton {
   border: 1px solid #0b0f15; border-radius: 8px;
   background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #4b5868, stop:1 #262e3a);
 }
-QToolButton:hover { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #5d6d82, stop:1 #2f3948); }
-QToolButton:pressed { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #1c232d, stop:1 #364253); }
-QToolButton:disabled { background: #232a34; border-color: #1a2029; }
-QToolButton[transport="true"] {
+#TMainFrm > QToolButton:hover { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #5d6d82, stop:1 #2f3948); }
+#TMainFrm > QToolButton:pressed { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #1c232d, stop:1 #364253); }
+#TMainFrm > QToolButton:disabled { background: #232a34; border-color: #1a2029; }
+#TMainFrm > QToolButton[transport="true"] {
   border-radius: 26px; border: 1px solid #06080b;
   background: qradialgradient(cx:0.5, cy:0.35, radius:0.75, fx:0.45, fy:0.25,
               stop:0 #66768b, stop:0.55 #36414f, stop:1 #1b222b);
 }
-QToolButton[transport="true"]:hover {
+#TMainFrm > QToolButton[transport="true"]:hover {
   background: qradialgradient(cx:0.5, cy:0.35, radius:0.75, fx:0.45, fy:0.25,
               stop:0 #7a8da5, stop:0.55 #3f4c5d, stop:1 #1e2630);
 }
-QToolButton[transport="true"]:pressed {
+#TMainFrm > QToolButton[transport="true"]:pressed {
   background: qradialgradient(cx:0.5, cy:0.6, radius:0.75, stop:0 #2a333f, stop:1 #11161c);
 }
-QToolButton[window="true"] { border-radius: 11px; padding: 0; }
-QToolButton#btnTerminate:hover { background: #b83232; }
-QLabel#labStatus { color: #7ff5d2; font-size: 20px; font-weight: bold; background: transparent; }
-QLabel#labMsg { color: #8da2b8; font-size: 11px; background: transparent; }
-QLabel#AALabel1, QLabel#AALabel2 { color: #cfdae6; font-size: 12px; background: transparent; }
-QListWidget, QTreeWidget {
+#TMainFrm > QToolButton[window="true"] { border-radius: 11px; padding: 0; }
+#TMainFrm > QToolButton:focus, #TMainFrm > QToolButton[transport="true"]:focus { border: 2px solid #ffb347; }
+#TMainFrm > QToolButton#btnTerminate:hover { background: #b83232; }
+#TMainFrm > QLabel#labStatus { color: #7ff5d2; font-size: 20px; font-weight: bold; background: transparent; }
+#TMainFrm > QLabel#labClock { color: #7ff5d2; font-size: 13px; background: transparent; }
+#TMainFrm > QLabel#labVolume { color: #cfdae6; font-size: 11px; background: transparent; }
+#TMainFrm > QTreeWidget::indicator { width: 12px; height: 12px; border-radius: 2px;
+  border: 1px solid #a8b8ca; background: #10161d; }
+#TMainFrm > QTreeWidget::indicator:checked { background: #7ff5d2; border-color: #7ff5d2; }
+#TMainFrm > QLabel#labMsg { color: #8da2b8; font-size: 11px; background: transparent; }
+#TMainFrm > QLabel#AALabel1, #TMainFrm > QLabel#AALabel2 { color: #cfdae6; font-size: 12px; background: transparent; }
+#TMainFrm > QListWidget, #TMainFrm > QTreeWidget {
   background: #0f141a; color: #d8e3ee; font-size: 12px;
   border: 1px solid #303c4b; border-radius: 6px; padding: 2px; outline: none;
 }
-QListWidget::item, QTreeWidget::item { padding: 2px 4px; border-radius: 3px; }
-QListWidget::item:selected, QTreeWidget::item:selected {
+#TMainFrm > QListWidget::item, #TMainFrm > QTreeWidget::item { padding: 2px 4px; border-radius: 3px; }
+#TMainFrm > QListWidget::item:selected, #TMainFrm > QTreeWidget::item:selected {
   color: #ffffff; background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #3b82d1, stop:1 #255b9c);
 }
-QListWidget::item:hover, QTreeWidget::item:hover { background: #1c2733; }
-QScrollBar:vertical { background: #131a22; width: 10px; margin: 0; border-radius: 5px; }
-QScrollBar::handle:vertical { background: #3c4a5b; min-height: 20px; border-radius: 5px; }
-QScrollBar:horizontal { background: #131a22; height: 10px; margin: 0; border-radius: 5px; }
-QScrollBar::handle:horizontal { background: #3c4a5b; min-width: 20px; border-radius: 5px; }
-QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; }
-QSlider::groove:horizontal { height: 6px; border-radius: 3px; background: #0a1a1e; border: 1px solid #1f4048; }
-QSlider::sub-page:horizontal { border-radius: 3px;
+#TMainFrm > QListWidget::item:hover:!selected, #TMainFrm > QTreeWidget::item:hover:!selected { background: #1c2733; }
+#TMainFrm > QListWidget:focus, #TMainFrm > QTreeWidget:focus { border: 1px solid #ffb347; }
+#TMainFrm > QListWidget QScrollBar:vertical, #TMainFrm > QTreeWidget QScrollBar:vertical { background: #131a22; width: 10px; margin: 0; border-radius: 5px; }
+#TMainFrm > QListWidget QScrollBar::handle:vertical, #TMainFrm > QTreeWidget QScrollBar::handle:vertical { background: #3c4a5b; min-height: 20px; border-radius: 5px; }
+#TMainFrm > QListWidget QScrollBar:horizontal, #TMainFrm > QTreeWidget QScrollBar:horizontal { background: #131a22; height: 10px; margin: 0; border-radius: 5px; }
+#TMainFrm > QListWidget QScrollBar::handle:horizontal, #TMainFrm > QTreeWidget QScrollBar::handle:horizontal { background: #3c4a5b; min-width: 20px; border-radius: 5px; }
+#TMainFrm > QListWidget QScrollBar::add-line, #TMainFrm > QTreeWidget QScrollBar::add-line, #TMainFrm > QListWidget QScrollBar::sub-line, #TMainFrm > QTreeWidget QScrollBar::sub-line { width: 0; height: 0; }
+#TMainFrm > QSlider::groove:horizontal { height: 6px; border-radius: 3px; background: #0a1a1e; border: 1px solid #1f4048; }
+#TMainFrm > QSlider::sub-page:horizontal { border-radius: 3px;
   background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #1f9b7e, stop:1 #7ff5d2); }
-QSlider::handle:horizontal { width: 14px; margin: -5px 0; border-radius: 7px;
+#TMainFrm > QSlider::handle:horizontal { width: 14px; margin: -5px 0; border-radius: 7px;
   background: qradialgradient(cx:0.5, cy:0.4, radius:0.6, stop:0 #ffffff, stop:1 #9fb3c6); }
-QSlider::groove:vertical { width: 8px; border-radius: 4px; background: #0b1016; border: 1px solid #2c3847; }
-QSlider::add-page:vertical { border-radius: 4px;
+#TMainFrm > QSlider::groove:vertical { width: 8px; border-radius: 4px; background: #0b1016; border: 1px solid #2c3847; }
+#TMainFrm > QSlider::add-page:vertical { border-radius: 4px;
   background: qlineargradient(x1:0, y1:1, x2:0, y2:0, stop:0 #2d7dd2, stop:1 #ffb347); }
-QSlider::handle:vertical { height: 14px; margin: 0 -6px; border-radius: 7px;
+#TMainFrm > QSlider::handle:vertical { height: 14px; margin: 0 -6px; border-radius: 7px;
   background: qradialgradient(cx:0.5, cy:0.4, radius:0.6, stop:0 #ffffff, stop:1 #9fb3c6); }
-QCheckBox { background: transparent; }
-QCheckBox::indicator { width: 14px; height: 14px; border-radius: 7px; border: 1px solid #5a6b80; background: #10161d; }
-QCheckBox::indicator:checked {
+#TMainFrm > QSlider:focus { border: 1px dotted #ffb347; border-radius: 3px; }
+#TMainFrm > QCheckBox { background: transparent; }
+#TMainFrm > QCheckBox:focus { outline: none; }
+#TMainFrm > QCheckBox::indicator:focus { border: 2px solid #ffb347; }
+#TMainFrm > QCheckBox::indicator { width: 14px; height: 14px; border-radius: 7px; border: 1px solid #5a6b80; background: #10161d; }
+#TMainFrm > QCheckBox::indicator:checked {
   background: qradialgradient(cx:0.5, cy:0.5, radius:0.5, stop:0 #7ff5d2, stop:0.5 #1f9b7e, stop:0.6 #10161d); }
 )");
 }

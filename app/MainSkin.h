@@ -19,14 +19,17 @@ inline constexpr int Width = 640;
 inline constexpr int Height = 440;
 inline constexpr QRect TitleBar{0, 0, Width, 44};
 inline constexpr QRect Display{24, 52, 592, 66};
-inline constexpr QRect Status{38, 58, 440, 30};
+inline constexpr QRect Status{38, 58, 330, 30};
+inline constexpr QRect Clock{372, 58, 230, 30};
 inline constexpr QRect Progress{38, 92, 564, 20};
 inline constexpr QRect Transport{24, 128, 250, 56};
+inline constexpr QRect Meter{434, 140, 138, 32};
 inline constexpr QRect FileListPanel{20, 194, 396, 208};
 inline constexpr QRect FileList{28, 220, 380, 124};
 inline constexpr QRect SourcePanel{426, 194, 194, 208};
 inline constexpr QRect SourceList{434, 220, 140, 174};
-inline constexpr QRect Volume{584, 220, 28, 174};
+inline constexpr QRect Volume{584, 220, 28, 152};
+inline constexpr QRect VolumeValue{580, 374, 36, 18};
 inline constexpr QRect Message{24, 410, 592, 22};
 } // namespace MainLayout
 

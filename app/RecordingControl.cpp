@@ -1,5 +1,6 @@
 #include "app/RecordingControl.h"
 
+#include "app/Clock.h"
 #include "app/RecordSettings.h"
 #include "app/svar.h"
 #include "capture/unavclWaveComponents.h"
@@ -10,6 +11,7 @@
 #include "platform/ui/UiServices.h"
 #include "player/TXaudioPlayer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
@@ -125,10 +127,14 @@ void RecordingControl::showRecordingStarted(const std::string& name) {
     view_.setListButtonsEnabled(false);
     view_.setStatus("Recording...");
     view_.renameSelectedRecording(name);
+    view_.setClock(RecordingClockText(0, 0, std::nullopt));
+    view_.setMeterRunning(true);
     setState(svar::stRecording);
 }
 
 void RecordingControl::showBackToIdle() {
+    view_.setMeterRunning(false);
+    view_.setClock("");
     view_.setListButtonsEnabled(true);
     view_.setStatus("Ready");
     setState(svar::stIdle);
@@ -299,6 +305,8 @@ void RecordingControl::Stop() {
         stopCapture();
     else
         stopPlayback();
+    view_.setMeterRunning(false);
+    view_.setClock("");
     view_.refreshSourceVolume();
     svar::ElapsedSeconds = 0;
     view_.setListButtonsEnabled(true);
@@ -344,10 +352,19 @@ void RecordingControl::recordingTick() {
         return;
     }
     const std::string head = "Recording... " + std::to_string(svar::ElapsedSeconds) + "s / ";
+    std::optional<uint64_t> bytes;
     if (!recordingMp3_)
-        view_.setStatus(head + std::to_string(waveRiff_.inBytes() / 1024) + "KB");
+        bytes = waveRiff_.inBytes();
     else if (unaLameMp3Enc* encoder = svar::ActiveEncoder.load())
-        view_.setStatus(head + std::to_string(encoder->totalEncoded() >> 10) + "KB");
+        bytes = encoder->totalEncoded();
+    if (!bytes)
+        return;
+    view_.setStatus(head + std::to_string(*bytes >> 10) + "KB");
+    const uint64_t seconds = uint64_t(svar::ElapsedSeconds);
+    std::optional<uint64_t> left;
+    if (auto free = FreeDiskBytes(svar::RecordFileName))
+        left = SecondsLeft(*free, *bytes, seconds);
+    view_.setClock(RecordingClockText(seconds, *bytes, left));
 }
 
 // ---- playback --------------------------------------------------------------
@@ -377,6 +394,7 @@ void RecordingControl::startPlayback() {
     // A position left at 100 by the last playback would end this one at the
     // first tick, before the player has reported anything.
     svar::PlayPercent = 0;
+    ownDurationMs_ = 0;
     if (playsWithOwnPlayer()) {
         try {
             ownPlayer_->InputOpen(svar::PlayFileName);
@@ -397,6 +415,7 @@ void RecordingControl::startPlayback() {
     }
     view_.setListButtonsEnabled(false);
     view_.setStatus("Playing...");
+    view_.setClock("");
     setState(svar::stPlaying);
     view_.setTimerRunning(true);
     view_.showPlaybackVolume();
@@ -441,6 +460,9 @@ void RecordingControl::stopPlayback() {
 void RecordingControl::playbackTick() {
     if (playsWithOwnPlayer()) {
         view_.setProgress(svar::PlayPercent);
+        if (ownDurationMs_ > 0)
+            view_.setClock(PositionText(
+                uint64_t(ownDurationMs_) * uint32_t(svar::PlayPercent) / 100, ownDurationMs_));
         if (svar::PlayPercent == 100)
             Stop();
         return;
@@ -452,14 +474,42 @@ void RecordingControl::playbackTick() {
     const uint32_t position = sysPlayer_->position();
     const uint32_t length = sysPlayer_->length();
     view_.setProgress(length ? int(RoundHalfEven(uint64_t(position) * 100, length)) : 0);
+    view_.setClock(PositionText(position, length));
     if (position >= length)
         Stop();
+}
+
+void RecordingControl::seek(int percent) {
+    if (svar::AppState != svar::stPlaying && svar::AppState != svar::stPlayPaused)
+        return;
+    percent = std::clamp(percent, 0, 100);
+    if (playsWithOwnPlayer()) {
+        try {
+            ownPlayer_->InputSeek(percent, 100);
+        } catch (const std::exception&) {
+            return;
+        }
+        svar::PlayPercent = percent == 100 ? 99 : percent; // the end is the player's to report
+        if (ownDurationMs_ > 0)
+            view_.setClock(
+                PositionText(uint64_t(ownDurationMs_) * uint32_t(percent) / 100, ownDurationMs_));
+        return;
+    }
+    if (!sysPlayer_)
+        return;
+    const uint32_t length = sysPlayer_->length();
+    const uint32_t target = uint32_t(uint64_t(length) * uint32_t(percent) / 100);
+    if (sysPlayer_->seek(target) == MMR_NOERROR)
+        view_.setClock(PositionText(target, length));
 }
 
 void RecordingControl::playerInputPosition(uint32_t offset, uint32_t range) {
     if (range == 0)
         return; // no position can be worked out
     svar::PlayPercent = int32_t(uint32_t(offset * 100u) / range);
+    if (ownDurationMs_ > 0 &&
+        (svar::AppState == svar::stPlaying || svar::AppState == svar::stPlayPaused))
+        view_.setClock(PositionText(uint64_t(ownDurationMs_) * offset / range, ownDurationMs_));
 }
 
 void RecordingControl::playerState(int state) {

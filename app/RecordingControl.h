@@ -55,6 +55,11 @@ public:
     virtual void setPlayEnabled(bool enabled) = 0;
     virtual void setTimerRunning(bool running) = 0;
     virtual void setProgress(int percent) = 0;
+    // The clock beside the status: elapsed time and size while recording,
+    // the position while playing; empty when idle.
+    virtual void setClock(const std::string& text) = 0;
+    // The level meter reads the capture device while this is on.
+    virtual void setMeterRunning(bool running) = 0;
 
     // The new-file / overwrite choice: true records to a new file.
     virtual bool recordNew() const = 0;
@@ -103,9 +108,14 @@ public:
     // One second has passed (the window's timer).
     void Tick();
 
+    // Moves the playback to `percent` of the file (the progress bar).
+    void seek(int percent);
+
     // The own player's notifications.
     void playerInputPosition(uint32_t offset, uint32_t range);
     void playerState(int state);
+    // The own player's stream length in milliseconds (0: unknown).
+    void playerDuration(uint32_t milliseconds) { ownDurationMs_ = milliseconds; }
 
     // Capture thread: a captured block for the MP3 sink.
     void waveInDataAvailable(unavclInOutPipe* sender, const void* data, uint32_t len);
@@ -155,6 +165,7 @@ private:
     std::atomic<unaEncoderFileSink*> sinkForCapture_{nullptr};
     std::unique_ptr<unaEncoderFileSink> sink_;
     bool recordingMp3_ = false;
+    uint32_t ownDurationMs_ = 0;
     // Set while Record sets a recording up: the name search lets pending
     // window messages run, and a second click then must not start another.
     bool startingRecord_ = false;

@@ -1,9 +1,12 @@
 #include "app/smain.h"
 
 #include "app/MainSkin.h"
+#include "app/MeterWidget.h"
 #include "app/Settings.h"
+#include "app/SourceItemDelegate.h"
 #include "app/soptions.h"
 #include "app/svar.h"
+#include "capture/unaMsAcmDevice.h"
 #include "capture/unavclWaveComponents.h"
 #include "core/unaUtils.h"
 #include "encode/unaBladeMp3Enc.h"
@@ -23,11 +26,14 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QWindow>
 
+#include <algorithm>
 #include <exception>
 
 using namespace sonvale::app;
@@ -42,7 +48,6 @@ QToolButton* makeButton(QWidget* parent, const char* name, SkinIcon icon, const 
     b->setIcon(skinIcon(icon, iconSize * 2));
     b->setIconSize(QSize(iconSize, iconSize));
     b->setToolTip(QString::fromUtf8(hint));
-    b->setFocusPolicy(Qt::NoFocus);
     b->setCursor(Qt::PointingHandCursor);
     return b;
 }
@@ -103,7 +108,12 @@ void TMainFrm::buildControls() {
     prbProgress->setObjectName(QStringLiteral("prbProgress"));
     prbProgress->setGeometry(Progress);
     prbProgress->setRange(0, 100);
-    prbProgress->setFocusPolicy(Qt::NoFocus);
+    prbProgress->setPageStep(5);
+    prbProgress->installEventFilter(this);
+    labClock = new QLabel(this);
+    labClock->setObjectName(QStringLiteral("labClock"));
+    labClock->setGeometry(Clock);
+    labClock->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     // Transport and list buttons.
     const int ty = Transport.top() + 2, big = 52;
@@ -130,7 +140,6 @@ void TMainFrm::buildControls() {
     lstRecordFile->setGeometry(FileList);
     lstRecordFile->setSelectionMode(QAbstractItemView::SingleSelection);
     lstRecordFile->setTextElideMode(Qt::ElideMiddle);
-    lstRecordFile->setFocusPolicy(Qt::NoFocus);
 
     const int cx = FileList.left() + 4, cy = FileList.bottom() + 10;
     chkRecordNew = new QCheckBox(this);
@@ -149,8 +158,6 @@ void TMainFrm::buildControls() {
          {static_cast<QWidget*>(chkRecordNew), static_cast<QWidget*>(chkRecordOverwrite),
           static_cast<QWidget*>(AALabel1), static_cast<QWidget*>(AALabel2)})
         w->setCursor(Qt::PointingHandCursor);
-    chkRecordNew->setFocusPolicy(Qt::NoFocus);
-    chkRecordOverwrite->setFocusPolicy(Qt::NoFocus);
     AALabel1->installEventFilter(this);
     AALabel2->installEventFilter(this);
     connect(chkRecordNew, &QCheckBox::clicked, this, [this] { chkRecordNewClick(); });
@@ -164,15 +171,18 @@ void TMainFrm::buildControls() {
     lstRecordSource->setRootIsDecorated(false);
     lstRecordSource->setColumnCount(1);
     lstRecordSource->setSelectionMode(QAbstractItemView::SingleSelection);
-    lstRecordSource->setFocusPolicy(Qt::NoFocus);
+    lstRecordSource->setItemDelegate(
+        new SourceItemDelegate(kCheckKindRole, ectRadioButton, lstRecordSource));
     prbVolume = new QSlider(Qt::Vertical, this);
     prbVolume->setObjectName(QStringLiteral("prbVolume"));
     prbVolume->setGeometry(Volume);
     prbVolume->setRange(0, 100);
     prbVolume->setSingleStep(10);
     prbVolume->setPageStep(10);
-    prbVolume->setToolTip(QStringLiteral("Volume"));
-    prbVolume->setFocusPolicy(Qt::NoFocus);
+    labVolume = new QLabel(this);
+    labVolume->setObjectName(QStringLiteral("labVolume"));
+    labVolume->setGeometry(VolumeValue);
+    labVolume->setAlignment(Qt::AlignCenter);
 
     labMsg = new QLabel(this);
     labMsg->setObjectName(QStringLiteral("labMsg"));
@@ -191,6 +201,22 @@ void TMainFrm::buildControls() {
     RecordingView& view = *this;
     Control = std::make_unique<RecordingControl>(view, ui_, *waveIn, *waveRiff);
 
+    // The meter shows the levels the capture device measures of every block.
+    meterLevel = new MeterWidget(this);
+    meterLevel->setGeometry(Meter);
+    waveIn->setCalcVolume(true);
+    meterLevel->setSource([this] {
+        MeterReading reading;
+        unaMsAcmStreamDevice* device = waveIn->device();
+        if (!device || !waveIn->active())
+            return reading;
+        reading.channels = int(std::min<uint32_t>(waveIn->pcm_NumChannels(), 2));
+        reading.bitsPerSample = waveIn->pcm_BitsPerSample();
+        for (int c = 0; c < reading.channels; ++c)
+            reading.levels[c] = device->getVolume(uint32_t(c));
+        return reading;
+    });
+
     Timer = new QTimer(this);
     Timer->setObjectName(QStringLiteral("Timer"));
     Timer->setInterval(1000);
@@ -203,6 +229,14 @@ void TMainFrm::buildControls() {
     connect(btnSave, &QToolButton::clicked, this, [this] { btnSaveClick(); });
     connect(btnRemove, &QToolButton::clicked, this, [this] { btnRemoveClick(); });
     connect(btnRemoveAll, &QToolButton::clicked, this, [this] { btnRemoveAllClick(); });
+    // Keys and the end of a drag move the playback; a move while dragging
+    // only moves the handle.
+    connect(prbProgress, &QSlider::actionTriggered, this, [this](int action) {
+        if (action != QAbstractSlider::SliderMove)
+            prbProgressSeek(prbProgress->sliderPosition());
+    });
+    connect(prbProgress, &QSlider::sliderReleased, this,
+            [this] { prbProgressSeek(prbProgress->sliderPosition()); });
     connect(lstRecordSource, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int) {
         if (!fillingSources_)
             lstRecordSourceItemChecked(lstRecordSource, item);
@@ -211,7 +245,10 @@ void TMainFrm::buildControls() {
         if (!fillingSources_)
             lstRecordSourceAfterSelectionChange(lstRecordSource);
     });
-    connect(prbVolume, &QSlider::valueChanged, this, [this] {
+    connect(prbVolume, &QSlider::valueChanged, this, [this](int value) {
+        labVolume->setText(QString::number(value));
+        prbVolume->setAccessibleDescription(QStringLiteral("Volume %1%").arg(value));
+        prbVolume->setToolTip(prbVolume->accessibleDescription());
         if (!settingVolume_)
             prbVolumeChange(prbVolume);
     });
@@ -225,6 +262,7 @@ void TMainFrm::buildControls() {
     connect(
         btnOptions, &QToolButton::clicked, this, [this] { btnOptionsClick(); },
         Qt::QueuedConnection);
+    buildKeyboard();
 }
 
 void TMainFrm::setOptionsForm(TOptionsFrm* form) {
@@ -486,6 +524,28 @@ bool TMainFrm::eventFilter(QObject* watched, QEvent* event) {
             break;
         default:
             break;
+        }
+    }
+    if (watched == prbProgress && event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        // A click beside the handle moves there at once (and the handle, now
+        // under the pointer, can be dragged on).
+        auto* e = static_cast<QMouseEvent*>(event);
+        QStyleOptionSlider option;
+        option.initFrom(prbProgress);
+        option.orientation = Qt::Horizontal;
+        option.minimum = prbProgress->minimum();
+        option.maximum = prbProgress->maximum();
+        option.sliderPosition = prbProgress->sliderPosition();
+        option.sliderValue = prbProgress->value();
+        const QRect handle = prbProgress->style()->subControlRect(
+            QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, prbProgress);
+        if (!handle.contains(e->position().toPoint())) {
+            const int value = QStyle::sliderValueFromPosition(
+                prbProgress->minimum(), prbProgress->maximum(),
+                int(e->position().x()) - handle.width() / 2, prbProgress->width() - handle.width());
+            prbProgress->setValue(value);
+            prbProgressSeek(value);
         }
     }
     if ((watched == AALabel1 || watched == AALabel2) &&

@@ -47,6 +47,10 @@ class TunavclWaveInDevice;
 class TunavclWaveRiff;
 class RecordSources;
 
+namespace sonvale::app {
+class MeterWidget;
+}
+
 namespace sonvale::ui {
 class UiServices;
 }
@@ -127,8 +131,14 @@ public:
     QToolButton* btnMinimize;
     QToolButton* btnTerminate;
     QLabel* labStatus;
+    // Beside the status: time and size while recording, position while
+    // playing.
+    QLabel* labClock;
+    // The input level while recording.
+    sonvale::app::MeterWidget* meterLevel;
     QSlider* prbProgress;
     QSlider* prbVolume;
+    QLabel* labVolume; // the volume slider's value
     QListWidget* lstRecordFile;
     QTreeWidget* lstRecordSource;
     QCheckBox* chkRecordNew;
@@ -163,6 +173,11 @@ protected:
 
 private:
     void buildControls();
+    // Focus, tab order, shortcuts, list activation, accessible texts
+    // (skeys.cpp).
+    void buildKeyboard();
+    // The progress bar was clicked, dragged or moved by keys.
+    void prbProgressSeek(int percent);
 
     // Start-up and shut-down steps, in the order FormCreate and FormDestroy
     // run them.
@@ -186,6 +201,8 @@ private:
     void setPlayEnabled(bool enabled) override;
     void setTimerRunning(bool running) override;
     void setProgress(int percent) override;
+    void setClock(const std::string& text) override;
+    void setMeterRunning(bool running) override;
     bool recordNew() const override;
     std::optional<std::string> selectedRecording() const override;
     void selectRecording(const std::string& path) override;

@@ -119,36 +119,40 @@ void TOptionsFrm::buildControls() {
     btnSaveDirSelect->setObjectName(QStringLiteral("btnSaveDirSelect"));
     btnSaveDirSelect->setText(QStringLiteral("..."));
     btnSaveDirSelect->setToolTip(QStringLiteral("Select directory"));
-    g->addWidget(makeLabel(grpDefault, "Save file to:", edtSaveDir), 1, 0);
-    g->addWidget(edtSaveDir, 1, 1);
-    g->addWidget(btnSaveDirSelect, 1, 2);
+    // The folder gets the column's whole width under its label.
+    g->addWidget(makeLabel(grpDefault, "Save file to:", edtSaveDir), 1, 0, 1, 3);
+    auto* dirRow = new QHBoxLayout;
+    dirRow->setSpacing(4);
+    dirRow->addWidget(edtSaveDir, 1);
+    dirRow->addWidget(btnSaveDirSelect);
+    g->addLayout(dirRow, 2, 0, 1, 3);
 
     chkStopRecording = makeCheck(grpDefault, "chkStopRecording", "Stop recording after seconds:");
     edtStopRecording = new QLineEdit(grpDefault);
     edtStopRecording->setObjectName(QStringLiteral("edtStopRecording"));
     edtStopRecording->setFixedWidth(52);
     edtStopRecording->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    g->addWidget(chkStopRecording, 2, 0, 1, 3);
+    g->addWidget(chkStopRecording, 3, 0, 1, 3);
     auto* stopRow = new QHBoxLayout;
     stopRow->setContentsMargins(20, 0, 0, 0);
     stopRow->addWidget(edtStopRecording);
     stopRow->addStretch();
-    g->addLayout(stopRow, 3, 0, 1, 3);
+    g->addLayout(stopRow, 4, 0, 1, 3);
 
     chkNoiseReduction = makeCheck(grpDefault, "chkNoiseReduction", "Noise Reduction.");
-    g->addWidget(chkNoiseReduction, 4, 0, 1, 3);
+    g->addWidget(chkNoiseReduction, 5, 0, 1, 3);
     chkOurPlayer = makeCheck(grpDefault, "chkOurPlayer", "Use our MP3 player");
-    g->addWidget(chkOurPlayer, 5, 0, 1, 3);
+    g->addWidget(chkOurPlayer, 6, 0, 1, 3);
 
     cbxSkin = makeList(grpDefault, "cbxSkin", kSkinItems);
-    g->addWidget(makeLabel(grpDefault, "Dialog skin:", cbxSkin), 6, 0);
-    g->addWidget(cbxSkin, 6, 1, 1, 2);
+    g->addWidget(makeLabel(grpDefault, "Dialog skin:", cbxSkin), 7, 0);
+    g->addWidget(cbxSkin, 7, 1, 1, 2);
     cbxMixer = new QComboBox(grpDefault);
     cbxMixer->setObjectName(QStringLiteral("cbxMixer"));
-    g->addWidget(makeLabel(grpDefault, "Mixer device:", cbxMixer), 7, 0);
-    g->addWidget(cbxMixer, 7, 1, 1, 2);
+    g->addWidget(makeLabel(grpDefault, "Mixer device:", cbxMixer), 8, 0);
+    g->addWidget(cbxMixer, 8, 1, 1, 2);
     g->setColumnStretch(1, 1);
-    g->setRowStretch(8, 1);
+    g->setRowStretch(9, 1);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -168,8 +172,8 @@ void TOptionsFrm::buildControls() {
     grpWav = new QGroupBox(QStringLiteral("Wav Settings"), this);
     right->addWidget(grpWav);
     auto* w = new QGridLayout(grpWav);
-    w->setContentsMargins(8, 10, 8, 6);
-    w->setVerticalSpacing(4);
+    w->setContentsMargins(8, 6, 8, 4);
+    w->setVerticalSpacing(3);
     cbxWavMode = makeList(grpWav, "cbxWavMode", kWavModeItems);
     cbxWavBits = makeList(grpWav, "cbxWavBits", kWavBitsItems);
     cbxWavRate = makeList(grpWav, "cbxWavRate", kWavRateItems);
@@ -184,8 +188,8 @@ void TOptionsFrm::buildControls() {
     grpMP3 = new QGroupBox(QStringLiteral("MP3 Settings"), this);
     right->addWidget(grpMP3, 1);
     auto* m = new QGridLayout(grpMP3);
-    m->setContentsMargins(8, 10, 8, 6);
-    m->setVerticalSpacing(4);
+    m->setContentsMargins(8, 6, 8, 6);
+    m->setVerticalSpacing(3);
     cbxMP3Bits = makeList(grpMP3, "cbxMP3Bits", kBitRateItems);
     cbxMP3Mode = makeList(grpMP3, "cbxMP3Mode", kMP3ModeItems);
     m->addWidget(makeLabel(grpMP3, "Average Bitrate:", cbxMP3Bits), 0, 0);
@@ -239,6 +243,10 @@ void TOptionsFrm::buildControls() {
 
 void TOptionsFrm::showEvent(QShowEvent* event) {
     FormShow();
+    // A frameless dialog is not placed by the window manager: it opens
+    // centred over the main window.
+    if (QWidget* owner = parentWidget())
+        move(owner->geometry().center() - QPoint(width() / 2, height() / 2));
     QDialog::showEvent(event);
 }
 
@@ -289,6 +297,7 @@ void TOptionsFrm::FormShow() {
         if (QWidget* w = optionControl(e))
             transferOption(e, w, o, true);
     edtSaveDir->setCursorPosition(0);
+    edtSaveDir->setToolTip(edtSaveDir->text()); // the field shows only the start of a long path
 
     edtStopRecording->setEnabled(chkStopRecording->isChecked());
     updateVBRControls();
@@ -352,10 +361,11 @@ void TOptionsFrm::applySkin(int index) {
 }
 
 void TOptionsFrm::btnSaveDirSelectClick() {
-    std::string folder;
+    std::string folder = edtSaveDir->text().toStdString(); // the chooser starts there
     if (!ui_.selectDirectory("Select directory", folder))
         return;
     edtSaveDir->setText(QString::fromStdString(withTrailingSlash(folder)));
+    edtSaveDir->setToolTip(edtSaveDir->text());
     edtSaveDir->setCursorPosition(0);
 }
 

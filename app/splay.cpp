@@ -33,6 +33,9 @@ void TMainFrm::attachPlayerEvents() {
     mp3Player->OnNotifyPlayerState = [this](TXaudioPlayer* sender, int state) {
         mp3PlayerNotifyPlayerState(sender, state);
     };
+    mp3Player->OnNotifyStreamDuration = [this](TXaudioPlayer*, uint32_t milliseconds) {
+        Control->playerDuration(milliseconds);
+    };
 }
 
 void TMainFrm::mp3PlayerNotifyInputPosition(TXaudioPlayer*, uint32_t offset, uint32_t range) {

@@ -1,5 +1,6 @@
 // The transport buttons and the timer forward to Control (RecordingControl);
 // this file draws what it asks for (the RecordingView of the window).
+#include "app/MeterWidget.h"
 #include "app/smain.h"
 #include "app/svar.h"
 
@@ -62,7 +63,23 @@ void TMainFrm::setTimerRunning(bool running) {
 }
 
 void TMainFrm::setProgress(int percent) {
-    prbProgress->setValue(percent);
+    if (!prbProgress->isSliderDown()) // the user's drag wins until released
+        prbProgress->setValue(percent);
+}
+
+void TMainFrm::setClock(const std::string& text) {
+    labClock->setText(QString::fromStdString(text));
+}
+
+void TMainFrm::setMeterRunning(bool running) {
+    meterLevel->setRunning(running);
+}
+
+void TMainFrm::prbProgressSeek(int percent) {
+    if (svar::AppState == svar::stPlaying || svar::AppState == svar::stPlayPaused)
+        Control->seek(percent);
+    else
+        prbProgress->setValue(0); // nothing plays: there is nowhere to move
 }
 
 bool TMainFrm::recordNew() const {

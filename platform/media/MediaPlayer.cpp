@@ -24,11 +24,12 @@ constexpr size_t kChunkFrames = 1024;
 // progress before the player stops waiting for it.
 constexpr auto kDrainStall = std::chrono::milliseconds(500);
 
-enum class Op { Open, Play, Pause, Resume, Stop, Close, Exit };
+enum class Op { Open, Play, Pause, Resume, Stop, Seek, Close, Exit };
 
 struct Command {
     Op op;
     std::string path;
+    uint32_t ms = 0; // Seek
     MMRESULT result = MMR_NOERROR;
     bool done = false;
 };
@@ -48,10 +49,11 @@ struct MediaPlayer::Impl {
         thread.join();
     }
 
-    MMRESULT send(Op op, std::string path) {
+    MMRESULT send(Op op, std::string path, uint32_t ms = 0) {
         auto c = std::make_shared<Command>();
         c->op = op;
         c->path = std::move(path);
+        c->ms = ms;
         std::unique_lock<std::mutex> g(lock);
         if (exiting) {
             return MMR_INVALHANDLE;
@@ -136,6 +138,8 @@ struct MediaPlayer::Impl {
             return doResume();
         case Op::Stop:
             return doStop();
+        case Op::Seek:
+            return doSeek(c.ms);
         case Op::Close:
             doClose();
             return MMR_NOERROR;
@@ -286,6 +290,35 @@ struct MediaPlayer::Impl {
         }
         rewind();
         setMode(Mode::Stopped);
+        return MMR_NOERROR;
+    }
+
+    // Goes on from `ms` (clamped to the file's end) in the same mode: what
+    // the output holds of the old place is dropped.
+    MMRESULT doSeek(uint32_t ms) {
+        if (file == nullptr) {
+            return fail(MMR_INVALHANDLE, "nothing is open");
+        }
+        const uint64_t total = totalFrames.load();
+        uint64_t frame = uint64_t(ms) * rate / 1000;
+        if (total > 0)
+            frame = std::min(frame, total);
+        if (sf_seek(file, sf_count_t(frame), SEEK_SET) < 0) {
+            return fail(MMR_ERROR, "cannot move in the file");
+        }
+        {
+            std::lock_guard<std::mutex> g(outputLock);
+            if (output) {
+                output->stop(); // a paused output stays paused
+            }
+            decodedFrame = frame;
+            segmentStart.store(frame);
+            writtenBytes = 0;
+            lastPlayed = 0;
+        }
+        ended.store(false);
+        inputDone = false;
+        lastProgress = Clock::now();
         return MMR_NOERROR;
     }
 
@@ -452,6 +485,9 @@ MMRESULT MediaPlayer::resume() {
 }
 MMRESULT MediaPlayer::stop() {
     return impl_->send(Op::Stop, {});
+}
+MMRESULT MediaPlayer::seek(uint32_t ms) {
+    return impl_->send(Op::Seek, {}, ms);
 }
 MMRESULT MediaPlayer::close() {
     return impl_->send(Op::Close, {});

@@ -50,6 +50,8 @@ public:
     MMRESULT resume();
     // Ends playback and goes back to the start.
     MMRESULT stop();
+    // Moves to `ms` milliseconds (at most the length), keeping the mode.
+    MMRESULT seek(uint32_t ms);
     // Ends playback and releases the file. Closing a closed player is fine.
     MMRESULT close();
 

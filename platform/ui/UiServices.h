@@ -48,7 +48,8 @@ public:
     // returns true; on cancel leaves `fileName` alone and returns false.
     virtual bool saveFileDialog(const SaveDialogOptions& options, std::string& fileName) = 0;
 
-    // Runs the folder chooser titled `title`, file-system folders only. On OK
+    // Runs the folder chooser titled `title`, file-system folders only,
+    // starting in `folder` (the home folder when empty or missing). On OK
     // stores the chosen folder (no trailing "/" is promised) and returns true.
     virtual bool selectDirectory(const std::string& title, std::string& folder) = 0;
 

@@ -219,10 +219,11 @@ TEST_F(MainFrm, WindowIsBorderlessWithEveryNamedControl) {
           "lstRecordSource", "chkRecordNew", "chkRecordOverwrite", "labMsg",
           "Image1"})
         EXPECT_NE(frm->findChild<QWidget*>(name), nullptr) << name;
-    EXPECT_EQ(frm->btnTerminate->toolTip(), "Close");
+    // The hint, then the keys that do the same.
+    EXPECT_EQ(frm->btnTerminate->toolTip(), "Close (Ctrl+Q)");
     EXPECT_EQ(frm->btnMinimize->toolTip(), "Minimize");
     EXPECT_EQ(frm->btnHome->toolTip(), "Visit home page.");
-    EXPECT_EQ(frm->btnOptions->toolTip(), "Options...");
+    EXPECT_EQ(frm->btnOptions->toolTip(), "Options... (Ctrl+,)");
     EXPECT_EQ(frm->prbVolume->orientation(), Qt::Vertical);
     EXPECT_EQ(frm->prbVolume->maximum(), 100);
     EXPECT_EQ(frm->prbVolume->singleStep(), 10);

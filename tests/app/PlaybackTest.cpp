@@ -143,6 +143,54 @@ TEST_F(Playback, Mp3PlaysThroughTheOwnPlayerOrTheMediaPlayer) {
     ASSERT_TRUE(playsToTheEnd());
 }
 
+TEST_F(Playback, TheProgressBarSeeksEitherPlayerAndTheClockShowsThePosition) {
+    auto dragTo = [&](int percent) {
+        frm->prbProgress->setSliderDown(true);
+        frm->prbProgress->setSliderPosition(percent);
+        frm->prbProgress->setSliderDown(false);
+    };
+    writeToneWav(wav, 30);
+    createWithFiles({wav});
+    dragTo(40); // nothing plays: the bar goes back
+    EXPECT_EQ(frm->prbProgress->value(), 0);
+    frm->btnPlayClick();
+    frm->btnPauseClick();
+    dragTo(50);
+    EXPECT_NEAR(frm->Control->sysPlayer()->position(), 15000, 100);
+    EXPECT_EQ(frm->Control->sysPlayer()->mode(), MediaPlayer::Mode::Paused);
+    EXPECT_EQ(frm->labClock->text(), "0:15 / 0:30");
+    frm->btnPauseClick();
+    frm->TimerTimer();
+    EXPECT_GE(frm->Control->sysPlayer()->position(), 15000u);
+    EXPECT_GE(frm->prbProgress->value(), 50);
+    frm->btnStopClick();
+    EXPECT_EQ(frm->labClock->text(), "");
+
+    // The own player: an MP3 recording of about six seconds.
+    frm->chkRecordNewClick();
+    frm->btnRecordClick();
+    ASSERT_TRUE(waitUntil([&] { return frm->waveIn->outBytes() >= 6 * 44100 * 4; }));
+    frm->btnStopClick();
+    frm->btnPlayClick();
+    ASSERT_EQ(svar::AppState, svar::stPlaying);
+    ASSERT_EQ(frm->Control->sysPlayer()->mode(), MediaPlayer::Mode::NotOpen);
+    frm->btnPauseClick();
+    dragTo(50);
+    EXPECT_EQ(svar::PlayPercent, 50);
+    svar::PlayPercent = 0; // what the player reports from here on
+    EXPECT_TRUE(waitUntil([&] { return svar::PlayPercent >= 48 && svar::PlayPercent <= 55; }))
+        << svar::PlayPercent;
+    waitUntil([&] { return !frm->labClock->text().isEmpty(); }, 2000);
+    frm->TimerTimer(); // paused: no tick work, the clock came from the seek
+    EXPECT_TRUE(frm->labClock->text().startsWith(QStringLiteral("0:0")))
+        << frm->labClock->text().toStdString();
+    EXPECT_TRUE(frm->labClock->text().endsWith(QStringLiteral(" / 0:06")) ||
+                frm->labClock->text().endsWith(QStringLiteral(" / 0:05")) ||
+                frm->labClock->text().endsWith(QStringLiteral(" / 0:07")))
+        << frm->labClock->text().toStdString();
+    frm->btnStopClick();
+}
+
 TEST_F(Playback, PlayerNotificationsGiveThePercentage) {
     frm = create();
     frm->mp3PlayerNotifyInputPosition(nullptr, 250, 1000);

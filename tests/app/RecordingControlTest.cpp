@@ -22,6 +22,8 @@ struct FakeView : sonvale::app::RecordingView {
     std::string statusText = "Ready";
     bool listButtons = true, recordButton = true, playButton = true, timer = false;
     int progress = -1;
+    std::string clock;
+    bool meter = false;
     bool isNew = true;
     std::optional<std::string> selected;
     Strings list;
@@ -34,6 +36,8 @@ struct FakeView : sonvale::app::RecordingView {
     void setPlayEnabled(bool on) override { playButton = on; }
     void setTimerRunning(bool on) override { timer = on; }
     void setProgress(int percent) override { progress = percent; }
+    void setClock(const std::string& text) override { clock = text; }
+    void setMeterRunning(bool on) override { meter = on; }
     bool recordNew() const override { return isNew; }
     std::optional<std::string> selectedRecording() const override { return selected; }
     void selectRecording(const std::string& path) override {

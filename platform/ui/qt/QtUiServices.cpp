@@ -66,9 +66,11 @@ bool QtUiServices::saveFileDialog(const SaveDialogOptions& options, std::string&
 }
 
 bool QtUiServices::selectDirectory(const std::string& title, std::string& folder) {
-    const QString chosen = QFileDialog::getExistingDirectory(parent_, q(title), QDir::homePath(),
-                                                             QFileDialog::ShowDirsOnly |
-                                                                 QFileDialog::DontResolveSymlinks);
+    // Starts in the folder given when it exists, else in the home folder.
+    const QString start =
+        !folder.empty() && QDir(q(folder)).exists() ? q(folder) : QDir::homePath();
+    const QString chosen = QFileDialog::getExistingDirectory(
+        parent_, q(title), start, QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
     if (chosen.isEmpty())
         return false;
     folder = QDir::toNativeSeparators(chosen).toStdString();

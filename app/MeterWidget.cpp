@@ -1,0 +1,86 @@
+#include "app/MeterWidget.h"
+
+#include <QPainter>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace sonvale::app {
+
+namespace {
+
+double fraction(double db) {
+    return std::clamp((db - LevelMeter::kFloorDb) / -LevelMeter::kFloorDb, 0.0, 1.0);
+}
+
+} // namespace
+
+MeterWidget::MeterWidget(QWidget* parent) : QWidget(parent), timer_(new QTimer(this)) {
+    setObjectName(QStringLiteral("meterLevel"));
+    timer_->setInterval(kIntervalMs);
+    connect(timer_, &QTimer::timeout, this, [this] { poll(); });
+    clock_.start();
+    setAttribute(Qt::WA_TranslucentBackground);
+}
+
+void MeterWidget::setRunning(bool running) {
+    if (running && !timer_->isActive()) {
+        timer_->start();
+    } else if (!running) {
+        timer_->stop();
+        meter_.reset();
+        update();
+    }
+}
+
+bool MeterWidget::running() const {
+    return timer_->isActive();
+}
+
+void MeterWidget::poll() {
+    const int64_t now = clock_.elapsed();
+    const MeterReading reading = source_ ? source_() : MeterReading{};
+    if (reading.channels > 0)
+        meter_.update(reading.levels, reading.channels, reading.bitsPerSample, now);
+    else
+        meter_.update(reading.levels, 1, 16, now); // silence
+    update();
+}
+
+void MeterWidget::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    const int clipW = 34, gap = 4;
+    const int barH = (height() - gap) / 2;
+    const int barW = width() - clipW - gap;
+    QLinearGradient fill(0, 0, barW, 0);
+    fill.setColorAt(0.0, QColor(0x1f, 0x9b, 0x7e));
+    fill.setColorAt(fraction(-12.0), QColor(0x7f, 0xf5, 0xd2));
+    fill.setColorAt(fraction(-6.0), QColor(0xff, 0xd3, 0x4d));
+    fill.setColorAt(1.0, QColor(0xff, 0x5a, 0x4d));
+    bool clipped = false;
+    for (int c = 0; c < LevelMeter::kChannels; ++c) {
+        const QRect bar(0, c * (barH + gap), barW, barH);
+        p.fillRect(bar, QColor(0x0b, 0x10, 0x16));
+        const int w = int(fraction(meter_.levelDb(c)) * barW);
+        p.fillRect(QRect(bar.left(), bar.top(), w, bar.height()), fill);
+        const int peakX = int(fraction(meter_.peakDb(c)) * (barW - 2));
+        if (meter_.peakDb(c) > LevelMeter::kFloorDb)
+            p.fillRect(QRect(peakX, bar.top(), 2, bar.height()), QColor(0xee, 0xf3, 0xf8));
+        // -6 and -20 dB ticks.
+        p.setPen(QColor(0x2c, 0x38, 0x47));
+        for (double db : {-40.0, -20.0, -6.0})
+            p.drawLine(int(fraction(db) * barW), bar.top(), int(fraction(db) * barW), bar.bottom());
+        clipped = clipped || meter_.clipped(c);
+    }
+    const QRect clip(width() - clipW, 0, clipW, height());
+    p.fillRect(clip, clipped ? QColor(0xd9, 0x2b, 0x2b) : QColor(0x23, 0x2a, 0x34));
+    p.setPen(clipped ? Qt::white : QColor(0x5a, 0x6b, 0x80));
+    QFont f = font();
+    f.setPixelSize(9);
+    f.setBold(true);
+    p.setFont(f);
+    p.drawText(clip, Qt::AlignCenter, QStringLiteral("CLIP"));
+}
+
+} // namespace sonvale::app

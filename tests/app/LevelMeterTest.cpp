@@ -1,0 +1,116 @@
+// The level meter: the dBFS scale, the held peak and the clipping mark, and
+// what it shows of known tones captured on the virtual card.
+#include "RecorderTestSupport.h"
+
+#include "app/LevelMeter.h"
+#include "app/MeterWidget.h"
+#include "capture/unavclWaveComponents.h"
+#include "platform/audio/VirtualCard.h"
+
+#include <algorithm>
+#include <cmath>
+
+using namespace apptest;
+using sonvale::app::LevelMeter;
+
+namespace {
+
+// A 16-bit stereo WAV at 44100 Hz of a 1 kHz tone of that peak amplitude
+// (1.0 = full scale); `square` makes it a fully clipped wave.
+void writeTone(const std::string& path, double amplitude, bool square = false) {
+    const uint32_t rate = 44100, frames = rate;
+    std::string data;
+    for (uint32_t i = 0; i < frames; ++i) {
+        const double s = std::sin(2 * M_PI * 1000 * i / rate);
+        const double v = square ? (s >= 0 ? 1.0 : -1.0) : s;
+        const auto sample =
+            int16_t(std::lround(std::clamp(v * amplitude * 32767, -32768.0, 32767.0)));
+        for (int c = 0; c < 2; ++c) {
+            data.push_back(char(sample & 0xFF));
+            data.push_back(char((sample >> 8) & 0xFF));
+        }
+    }
+    auto u32 = [](uint32_t v) {
+        return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+    };
+    auto u16 = [](uint16_t v) { return std::string{char(v), char(v >> 8)}; };
+    writeFile(path, "RIFF" + u32(36 + uint32_t(data.size())) + "WAVEfmt " + u32(16) + u16(1) +
+                        u16(2) + u32(rate) + u32(rate * 4) + u16(4) + u16(16) + "data" +
+                        u32(uint32_t(data.size())) + data);
+}
+
+} // namespace
+
+TEST(LevelMeterModel, PeakHoldsThenFallsAndClipMarkStaysLitForAWhile) {
+    LevelMeter m;
+    const uint32_t loud[2] = {23170, 11585}, quiet[2] = {0, 0}, square[2] = {32767, 32767};
+    m.update(loud, 2, 16, 1000);
+    EXPECT_NEAR(m.levelDb(0), 0.0, 0.05);
+    EXPECT_NEAR(m.levelDb(1), -6.02, 0.05);
+    EXPECT_FALSE(m.clipped(0)) << "a full-scale sine is not clipped";
+    m.update(quiet, 2, 16, 1100);
+    EXPECT_EQ(m.levelDb(0), LevelMeter::kFloorDb);
+    EXPECT_NEAR(m.peakDb(0), 0.0, 0.05) << "the peak is held";
+    m.advance(1000 + LevelMeter::kHoldMs + 500);
+    EXPECT_NEAR(m.peakDb(0), -LevelMeter::kFallDbPerSecond / 2, 0.1);
+    m.advance(20'000);
+    EXPECT_EQ(m.peakDb(0), LevelMeter::kFloorDb);
+
+    m.update(square, 2, 16, 30'000);
+    EXPECT_TRUE(m.clipped(0));
+    m.update(quiet, 2, 16, 30'000 + LevelMeter::kClipHoldMs - 1);
+    EXPECT_TRUE(m.clipped(1));
+    m.advance(30'000 + LevelMeter::kClipHoldMs + 1);
+    EXPECT_FALSE(m.clipped(1));
+
+    // Mono shows the one channel on both bars; 8-bit levels are on the
+    // 16-bit scale, 24-bit ones on their own.
+    const uint32_t mono[1] = {11585};
+    m.update(mono, 1, 8, 40'000);
+    EXPECT_NEAR(m.levelDb(1), -6.02, 0.05);
+    EXPECT_NEAR(LevelMeter::levelToDb(23170 << 8, 24), 0.0, 0.05);
+}
+
+class MeterOnTheCard : public RecorderFixture {};
+
+TEST_F(MeterOnTheCard, FollowsTheLevelOfAKnownTone) {
+    installLibraries();
+    struct Case {
+        const char* name;
+        double amplitude;
+        bool square;
+        double db;
+        bool clip;
+    };
+    for (const Case& c :
+         {Case{"full scale", 1.0, false, 0.0, false}, Case{"-6 dB", 0.5, false, -6.02, false},
+          Case{"silence", 0.0, false, LevelMeter::kFloorDb, false},
+          Case{"clipping", 1.0, true, 3.01, true}}) {
+        SCOPED_TRACE(c.name);
+        const std::string feed = dir.path() + "tone.wav";
+        writeTone(feed, c.amplitude, c.square);
+        VirtualCardConfig config;
+        config.speed = 20;
+        for (auto& f : config.devices[0].sourceFiles)
+            f = feed;
+        ASSERT_TRUE(VirtualCard::instance().configure(config));
+        for (int s = VS_MICROPHONE; s <= VS_STEREO_MIX; ++s)
+            VirtualCard::instance().setSourceVolume(0, s, 65535, 65535);
+        frm = create();
+        svar::AppSettings.SaveFile = 0; // WAV, 16-bit stereo at 44100 Hz by default
+        frm->btnRecordClick();
+        ASSERT_EQ(svar::AppState, svar::stRecording);
+        EXPECT_TRUE(frm->meterLevel->running());
+        // Past the first blocks (which may hold the feed's start).
+        ASSERT_TRUE(waitUntil([&] { return frm->waveIn->outBytes() >= 44100 * 4; }));
+        frm->meterLevel->poll();
+        const LevelMeter& m = frm->meterLevel->meter();
+        EXPECT_NEAR(m.levelDb(0), c.db, 0.2);
+        EXPECT_NEAR(m.levelDb(1), c.db, 0.2);
+        EXPECT_EQ(m.clipped(0), c.clip);
+        frm->btnStopClick();
+        EXPECT_FALSE(frm->meterLevel->running());
+        EXPECT_EQ(frm->meterLevel->meter().levelDb(0), LevelMeter::kFloorDb);
+        frm.reset();
+    }
+}

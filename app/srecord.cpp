@@ -43,7 +43,13 @@ void TMainFrm::setStatus(const std::string& text) {
 }
 
 void TMainFrm::setListButtonsEnabled(bool enabled) {
-    for (QToolButton* b : {btnRecord, btnPlay, btnSave, btnRemove, btnRemoveAll, btnOptions})
+    const QList<QToolButton*> buttons{btnRecord, btnPlay, btnSave, btnRemove, btnRemoveAll,
+                                      btnOptions};
+    // Keyboard focus on a button that goes off moves to Stop, not on to
+    // whatever control comes next.
+    if (!enabled && buttons.contains(qobject_cast<QToolButton*>(focusWidget())))
+        btnStop->setFocus();
+    for (QToolButton* b : buttons)
         b->setEnabled(enabled);
 }
 

@@ -54,6 +54,8 @@ PulseServer::PulseServer() {
 
 PulseServer::~PulseServer() {
     stop();
+    unsetenv("PULSE_SERVER");
+    unsetenv("PULSE_CLIENTCONFIG");
     if (!dir_.empty())
         std::system(("rm -rf " + dir_).c_str());
 }

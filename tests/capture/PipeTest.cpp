@@ -279,12 +279,12 @@ TEST(PipeTest, RiffPipeWriterFollowsItsNameAndFormat) {
     riff->setFileName(b); // a new name closes the pipe: a.wav is finished
     EXPECT_FALSE(riff->active());
     const Bytes fileA = readFile(a);
-    ASSERT_EQ(fileA.size(), 44u + 3200u);
-    EXPECT_EQ(u32At(fileA, 40), 3200u);
+    ASSERT_EQ(fileA.size(), kWavHeader + 3200u);
+    EXPECT_EQ(u32At(fileA, kDataSizeAt), 3200u);
     riff->open();
     EXPECT_EQ(riff->inBytes(), 0u);
     riff->close();
-    EXPECT_EQ(readFile(b).size(), 44u);
+    EXPECT_EQ(readFile(b).size(), kWavHeader);
     EXPECT_FALSE(riff->writeFailed());
 }
 

@@ -238,6 +238,11 @@ TEST(PipeTest, WaveInPipeBuildsItsDeviceWithTheStoredOptions) {
     EXPECT_EQ(in->device()->minActiveTime.load(), 0u);
     EXPECT_EQ(in->minVolumeLevel(), 300u);
     EXPECT_TRUE(in->device()->calcVolume());
+    // The pipe and its device agree once the level is taken away again.
+    in->setCalcVolume(true);
+    in->setMinVolumeLevel(0);
+    EXPECT_TRUE(in->calcVolume());
+    EXPECT_TRUE(in->device()->calcVolume());
     in->setMinActiveTime(250);
     EXPECT_EQ(in->device()->minActiveTime.load(), 250u);
     in->setOverNum(9);

@@ -43,6 +43,12 @@ public:
     // Ends the thread cooperatively (closing input and output) and joins it.
     ~Mp3Player();
 
+    // Asks the thread to end and waits up to timeoutMs for it. True when it
+    // ended (the player may be deleted); false when it is still busy in a
+    // command (say, a file that does not answer): the thread then ends on
+    // its own later, and the player must be left alive for it.
+    bool shutdown(uint32_t timeoutMs);
+
     struct Command {
         uint8_t code = 0;
         int32_t i1 = 0, i2 = 0, i3 = 0;
@@ -106,6 +112,7 @@ private:
     std::condition_variable answered_; // callers: a command was carried out
     std::deque<std::shared_ptr<Pending>> queue_;
     bool exit_ = false;
+    bool finished_ = false; // the thread has left its loop
 
     // Player thread only.
     Mp3Input input_;

@@ -17,7 +17,7 @@
 // the decoder and the output are used only by the player thread.
 #pragma once
 
-#include "libs/mp3play/Mp3Input.h"
+#include "platform/media/Mp3Input.h"
 #include "libs/mp3play/PlayerMessages.h"
 #include "libs/mp3play/xaudio.h"
 

@@ -1,5 +1,5 @@
 // MP3 decoding over libmpg123.
-#include "libs/mp3play/Mp3Input.h"
+#include "platform/media/Mp3Input.h"
 
 #include <mpg123.h>
 

@@ -1,4 +1,5 @@
-// An MP3 file opened for decoding to 16-bit PCM (over libmpg123).
+// An MP3 file opened for decoding to 16-bit PCM (over libmpg123), used by the
+// media player service and the MP3 player library.
 //
 // Owned and used by one player thread only.
 #pragma once

@@ -139,8 +139,11 @@ void unaRiffStream::writeHeaderSizes(uint64_t dataBytes) {
 }
 
 void unaRiffStream::refreshHeader() {
+    const uint32_t period = headerRefreshMs.load(std::memory_order_relaxed);
+    if (period == 0)
+        return;
     const auto now = std::chrono::steady_clock::now();
-    if (now - lastRefresh_ < std::chrono::milliseconds(kHeaderRefreshMs))
+    if (now - lastRefresh_ < std::chrono::milliseconds(period))
         return;
     lastRefresh_ = now;
     if (!file_ || writeFailed_.load())

@@ -100,6 +100,9 @@ public:
     uint32_t dataSizePos() const { return dataSizePos_; }
     // Longest time between two header refreshes while data arrive.
     static constexpr uint32_t kHeaderRefreshMs = 1000;
+    // The refresh period in use; 0 writes the sizes only at close (for
+    // measuring what the refresh costs). Set before open.
+    std::atomic<uint32_t> headerRefreshMs{kHeaderRefreshMs};
     bool writeFailed() const { return writeFailed_.load(); }
     unaRIFile* riff() const { return riff_.get(); }
     unaMsAcmCodec* codec() const { return codec_.get(); }

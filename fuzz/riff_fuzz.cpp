@@ -1,8 +1,10 @@
 // Fuzz target: the RIFF WAVE reader over arbitrary file contents. The bytes
-// become a file; the reader parses it, walks its data chunks to the end (with
-// and without loop) and, for compressed data, feeds the codec.
+// become a RAM-backed file (MemoryFile: nothing is left on disk); the reader
+// parses it, walks its data chunks to the end (with and without loop) and,
+// for compressed data, feeds the codec.
 #include "capture/unaMsAcm.h"
 #include "capture/unaRiffStream.h"
+#include "fuzz/MemoryFile.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -11,10 +13,6 @@
 #include <vector>
 
 namespace {
-
-std::string scratchName() {
-    return "/dev/shm/sonvale-riff-fuzz-" + std::to_string(::getpid()) + ".wav";
-}
 
 void drive(const std::string& name, bool loop) {
     unaRiffStream reader(name, false, loop, AcmRegistry());
@@ -49,15 +47,11 @@ void drive(const std::string& name, bool loop) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string name = scratchName();
-    if (FILE* f = std::fopen(name.c_str(), "wb")) {
-        std::fwrite(data, 1, size, f);
-        std::fclose(f);
-    } else {
-        return 0;
-    }
+    static MemoryFile file;
+    file.set(data, size);
+    const std::string& name = file.path();
     // The tree alone, from memory.
-    unaRIFile image(data, uint32_t(size));
+    unaRIFile image(data, uint64_t(size));
     (void)image.isRiff();
     drive(name, false);
     drive(name, true);

@@ -1,9 +1,9 @@
 // Choice of the audio backend behind wave-in, audio output and mixer.
 //
-// ALSA is the default. The environment variable SONVALE_AUDIO ("alsa" or
-// "virtual") is read once, on first use; a test may switch programmatically at
-// any time. Handles opened before a switch keep working on the backend that
-// opened them; device counts, capabilities and new opens follow the switch.
+// The environment variable SONVALE_AUDIO ("alsa" or "virtual") is read once,
+// on first use; unset (or any other value) is ALSA. A test may
+// switch programmatically at any time. Handles opened before a switch keep working on the backend
+// that opened them; device counts, capabilities and new opens follow the switch.
 //
 // ALSA device names: device id -1 of wave-in opens the PCM named by
 // SONVALE_ALSA_CAPTURE, of audio output the PCM named by SONVALE_ALSA_PLAYBACK

@@ -1,7 +1,7 @@
 // The seams between the audio services and their backends (private to
 // platform/audio). Each service's public functions check their arguments and
-// dispatch to the backend chosen by audioBackend(); a backend only knows its
-// devices.
+// dispatch through the table of the backend chosen by audioBackend(); a
+// backend only knows its devices.
 //
 // Threads: backends lock themselves; every function may be called from any
 // thread.
@@ -32,18 +32,10 @@ public:
                           std::unique_ptr<CaptureSource>* source, uint32_t* readBytes) = 0;
 };
 
-WaveInBackend& alsaWaveInBackend();
-WaveInBackend& virtualWaveInBackend();
-
 // MMR_NOERROR when the record is a PCM format every backend can record
 // (tag 1, 1..2 channels, 8/16 bits, 1000..384000 Hz, consistent block
 // alignment), else MMR_BADFORMAT (MMR_INVALPARAM for null).
 MMRESULT checkPcmFormat(const WAVEFORMATEX* format);
-
-// ---- audio output ----
-
-std::unique_ptr<AudioOutput> createAlsaOutput(int deviceId);
-std::unique_ptr<AudioOutput> createVirtualOutput(int deviceId);
 
 // ---- mixer ----
 
@@ -69,13 +61,16 @@ struct MixerDestinationModel {
 struct MixerDeviceModel {
     MIXERCAPS caps{};
     std::vector<MixerDestinationModel> destinations;
+    std::string name; // the whole product name (caps.szPname holds 31 characters)
 };
 
-// One mixer device of a backend. model() is fixed for the object's life.
+// One mixer device of a backend. model() hands out a snapshot: fixed for the
+// object's life on a card, replaced when the sound server's sources change
+// (the snapshot a caller holds stays valid).
 class MixerDeviceBackend {
 public:
     virtual ~MixerDeviceBackend() = default;
-    virtual const MixerDeviceModel& model() const = 0;
+    virtual std::shared_ptr<const MixerDeviceModel> model() const = 0;
     // values: control.channels x items elements (items = cMultipleItems or
     // 1), channel-major; volumes 0..65535, booleans 0/1.
     virtual MMRESULT getValues(const MixerControlModel& control, std::vector<int32_t>& values) = 0;
@@ -91,8 +86,27 @@ public:
     virtual std::shared_ptr<MixerDeviceBackend> device(uint32_t index) = 0;
 };
 
-MixerBackend& alsaMixerBackend();
-MixerBackend& virtualMixerBackend();
+// Calls the change callback of every open handle of a backend's device
+// (any thread but a backend's own event thread while it holds locks the
+// callback might need): how a backend reports changes made by others.
+void mixerNotifyChange(AudioBackend backend, uint32_t deviceIndex, uint32_t controlId);
+
+// ---- one backend ----
+
+// A backend's parts, gathered in one table per backend (alsa/AlsaBackend.cpp,
+// virtual/VirtualBackend.cpp). The services reach a backend only through
+// its table.
+struct AudioBackendTable {
+    AudioBackend id;
+    const char* name; // as SONVALE_AUDIO spells it
+    WaveInBackend& (*waveIn)();
+    MixerBackend& (*mixer)();
+    std::unique_ptr<AudioOutput> (*createOutput)(int deviceId);
+};
+
+const AudioBackendTable& alsaBackendTable();
+const AudioBackendTable& virtualBackendTable();
+const AudioBackendTable& backendTable(AudioBackend backend);
 
 // Copies text into a fixed field, cut to size - 1 characters, zero-filled.
 void copyName(char* field, size_t size, const std::string& text);

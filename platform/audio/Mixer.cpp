@@ -21,13 +21,14 @@ std::mutex g_mutex;
 std::set<MixerHandle*> g_handles; // open handles, guarded by g_mutex
 
 MixerBackend& backendOf(AudioBackend b) {
-    return b == AudioBackend::Virtual ? virtualMixerBackend() : alsaMixerBackend();
+    return backendTable(b).mixer();
 }
 
 struct Target {
     AudioBackend backend = AudioBackend::Alsa;
     uint32_t index = 0;
     std::shared_ptr<MixerDeviceBackend> device;
+    std::shared_ptr<const MixerDeviceModel> model; // the snapshot this call works on
 };
 
 // Resolves an index or a handle to its device.
@@ -39,6 +40,7 @@ MMRESULT resolve(const MixerObject& obj, Target& t) {
         t.backend = obj.handle->backend;
         t.index = obj.handle->index;
         t.device = obj.handle->device;
+        t.model = t.device->model();
         return MMR_NOERROR;
     }
     t.backend = audioBackend();
@@ -47,7 +49,10 @@ MMRESULT resolve(const MixerObject& obj, Target& t) {
     if (obj.deviceIndex >= b.count())
         return MMR_BADDEVICEID;
     t.device = b.device(obj.deviceIndex);
-    return t.device ? MMR_NOERROR : MMR_BADDEVICEID;
+    if (!t.device)
+        return MMR_BADDEVICEID;
+    t.model = t.device->model();
+    return MMR_NOERROR;
 }
 
 const MixerLineModel* findLineById(const MixerDeviceModel& m, uint32_t lineId) {
@@ -85,12 +90,12 @@ const MixerControlModel* findControl(const MixerDeviceModel& m, uint32_t control
     return nullptr;
 }
 
-void notify(const Target& t, uint32_t controlId) {
+void notify(AudioBackend backend, uint32_t index, uint32_t controlId) {
     std::vector<std::pair<HMIXER, MixerChangeCallback>> targets;
     {
         std::lock_guard lock(g_mutex);
         for (MixerHandle* h : g_handles) {
-            if (h->backend == t.backend && h->index == t.index && h->onChange)
+            if (h->backend == backend && h->index == index && h->onChange)
                 targets.emplace_back(h, h->onChange);
         }
     }
@@ -114,7 +119,7 @@ MMRESULT mixerGetDevCapsA(MixerObject mixer, MIXERCAPS* caps) {
     Target t;
     if (MMRESULT r = resolve(mixer, t))
         return r;
-    *caps = t.device->model().caps;
+    *caps = t.model->caps;
     return MMR_NOERROR;
 }
 
@@ -147,7 +152,7 @@ MMRESULT mixerGetLineInfoA(MixerObject mixer, MIXERLINE* line, uint32_t flags) {
     Target t;
     if (MMRESULT r = resolve(mixer, t))
         return r;
-    const MixerDeviceModel& m = t.device->model();
+    const MixerDeviceModel& m = *t.model;
     const MixerLineModel* found = nullptr;
     switch (flags) {
     case MIXER_GETLINEINFOF_DESTINATION:
@@ -187,7 +192,7 @@ MMRESULT mixerGetLineControlsA(MixerObject mixer, MIXERLINECONTROLS* request, ui
     Target t;
     if (MMRESULT r = resolve(mixer, t))
         return r;
-    const MixerDeviceModel& m = t.device->model();
+    const MixerDeviceModel& m = *t.model;
     auto put = [&](uint32_t i, const MixerControlModel& c) {
         auto* dst = reinterpret_cast<MIXERCONTROL*>(reinterpret_cast<char*>(request->pamxctrl) +
                                                     size_t(i) * request->cbmxctrl);
@@ -248,7 +253,7 @@ MMRESULT mixerGetControlDetailsA(MixerObject mixer, MIXERCONTROLDETAILS* details
     Target t;
     if (MMRESULT r = resolve(mixer, t))
         return r;
-    const MixerControlModel* c = findControl(t.device->model(), details->dwControlID);
+    const MixerControlModel* c = findControl(*t.model, details->dwControlID);
     if (!c)
         return MMR_MIXER_INVALCONTROL;
     uint32_t items = 1;
@@ -294,7 +299,7 @@ MMRESULT mixerSetControlDetails(MixerObject mixer, const MIXERCONTROLDETAILS* de
     Target t;
     if (MMRESULT r = resolve(mixer, t))
         return r;
-    const MixerControlModel* c = findControl(t.device->model(), details->dwControlID);
+    const MixerControlModel* c = findControl(*t.model, details->dwControlID);
     if (!c)
         return MMR_MIXER_INVALCONTROL;
     if (c->info.dwControlType == MIXERCONTROL_CONTROLTYPE_PEAKMETER)
@@ -330,6 +335,10 @@ MMRESULT mixerSetControlDetails(MixerObject mixer, const MIXERCONTROLDETAILS* de
     }
     if (MMRESULT r = t.device->setValues(*c, values))
         return r;
-    notify(t, c->info.dwControlID);
+    notify(t.backend, t.index, c->info.dwControlID);
     return MMR_NOERROR;
+}
+
+void mixerNotifyChange(AudioBackend backend, uint32_t deviceIndex, uint32_t controlId) {
+    notify(backend, deviceIndex, controlId);
 }

@@ -138,6 +138,14 @@ enum : uint32_t {
     MIXERLINE_COMPONENTTYPE_SRC_ANALOG = 0x100A,
 };
 
+// Line target types: the wave device a destination line feeds or is fed by
+// (Target.dwDeviceID is that device's id).
+enum : uint32_t {
+    MIXERLINE_TARGETTYPE_UNDEFINED = 0,
+    MIXERLINE_TARGETTYPE_WAVEOUT = 1,
+    MIXERLINE_TARGETTYPE_WAVEIN = 2,
+};
+
 // Line flags.
 enum : uint32_t {
     MIXERLINE_LINEF_ACTIVE = 0x1,

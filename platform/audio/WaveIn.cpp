@@ -1,25 +1,14 @@
 #include "platform/audio/Backends.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <set>
 
-// ---- backend choice ----
-
 namespace {
 
-std::atomic<int> g_backend{-1};
-
-AudioBackend backendFromEnvironment() {
-    const char* v = std::getenv("SONVALE_AUDIO");
-    return (v && std::strcmp(v, "virtual") == 0) ? AudioBackend::Virtual : AudioBackend::Alsa;
-}
-
 WaveInBackend& waveInBackend() {
-    return audioBackend() == AudioBackend::Virtual ? virtualWaveInBackend() : alsaWaveInBackend();
+    return backendTable(audioBackend()).waveIn();
 }
 
 // Handles handed out and not yet closed, so a stale or foreign handle is
@@ -58,35 +47,6 @@ const ErrorText kErrorTexts[] = {
 };
 
 } // namespace
-
-AudioBackend audioBackend() {
-    int b = g_backend.load();
-    if (b < 0) {
-        int fresh = int(backendFromEnvironment());
-        g_backend.compare_exchange_strong(b, fresh);
-        b = g_backend.load();
-    }
-    return AudioBackend(b);
-}
-
-void setAudioBackend(AudioBackend backend) {
-    g_backend.store(int(backend));
-}
-
-void copyName(char* field, size_t size, const std::string& text) {
-    std::memset(field, 0, size);
-    std::memcpy(field, text.data(), std::min(text.size(), size - 1));
-}
-
-MMRESULT checkPcmFormat(const WAVEFORMATEX* f) {
-    if (!f)
-        return MMR_INVALPARAM;
-    if (f->wFormatTag != WAVE_FORMAT_PCM || (f->nChannels != 1 && f->nChannels != 2) ||
-        (f->wBitsPerSample != 8 && f->wBitsPerSample != 16) || f->nSamplesPerSec < 1000 ||
-        f->nSamplesPerSec > 384000 || f->nBlockAlign != f->nChannels * f->wBitsPerSample / 8)
-        return MMR_BADFORMAT;
-    return MMR_NOERROR;
-}
 
 // ---- wave-in ----
 

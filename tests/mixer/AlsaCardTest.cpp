@@ -5,7 +5,7 @@
 #include "mixer/tMsMixer.h"
 
 #include "FakeMixerService.h"
-#include "platform/audio/AlsaMixerMapping.h"
+#include "platform/audio/alsa/AlsaMixerMapping.h"
 
 #include <gtest/gtest.h>
 

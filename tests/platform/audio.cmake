@@ -1,16 +1,11 @@
-# Audio service tests: wave-in, output, mixer and timer on the virtual card,
-# the ALSA mixer mapping, and ALSA capture/playback through the file plugin.
+# Audio service tests: the wave-in device and timer shared by every backend,
+# then each backend's own tests in audio/<backend>.
 list(APPEND PLATFORM_TEST_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/AlsaBackendTest.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/AudioOutputVirtualTest.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ChunkedBytesTest.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/MixerAlsaMappingTest.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/MixerVirtualTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MMTimerTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RingQueueTest.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/VirtualCardTest.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/WaveInDeviceTest.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/WaveInVirtualTest.cpp)
-find_package(PkgConfig REQUIRED)
-pkg_check_modules(ALSA REQUIRED IMPORTED_TARGET alsa)
-list(APPEND PLATFORM_TEST_LIBS PkgConfig::ALSA)
+  ${CMAKE_CURRENT_LIST_DIR}/WaveInDeviceTest.cpp)
+foreach(backend alsa virtual pulse)
+  if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/audio/${backend}/tests.cmake)
+    include(${CMAKE_CURRENT_LIST_DIR}/audio/${backend}/tests.cmake)
+  endif()
+endforeach()

@@ -1,7 +1,7 @@
 // The virtual card's capture: the selected sources of a device summed, each
 // scaled by its volume, paced by the clock times the card's speed.
-#include "platform/audio/Backends.h"
-#include "platform/audio/VirtualCardImpl.h"
+#include "platform/audio/virtual/VirtualBackend.h"
+#include "platform/audio/virtual/VirtualCardImpl.h"
 
 #include <algorithm>
 #include <cmath>

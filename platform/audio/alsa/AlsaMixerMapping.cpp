@@ -1,4 +1,4 @@
-#include "platform/audio/AlsaMixerMapping.h"
+#include "platform/audio/alsa/AlsaMixerMapping.h"
 
 #include <algorithm>
 #include <cctype>

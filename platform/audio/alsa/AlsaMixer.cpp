@@ -1,8 +1,9 @@
 // The mixer over ALSA: one device per card ("hw:<card>"), its simple
 // elements mapped by mapAlsaMixer; values are read from and written to the
 // elements through snd_mixer_selem.
-#include "platform/audio/AlsaCommon.h"
-#include "platform/audio/AlsaMixerMapping.h"
+#include "platform/audio/alsa/AlsaBackend.h"
+#include "platform/audio/alsa/AlsaCommon.h"
+#include "platform/audio/alsa/AlsaMixerMapping.h"
 
 #include <map>
 #include <mutex>
@@ -14,10 +15,10 @@ public:
     AlsaMixerDevice(snd_mixer_t* mixer, std::vector<snd_mixer_elem_t*> elems,
                     std::vector<AlsaElement> desc, MixerDeviceModel model)
         : mixer_(mixer), elems_(std::move(elems)), desc_(std::move(desc)),
-          model_(std::move(model)) {}
+          model_(std::make_shared<const MixerDeviceModel>(std::move(model))) {}
     ~AlsaMixerDevice() override { snd_mixer_close(mixer_); }
 
-    const MixerDeviceModel& model() const override { return model_; }
+    std::shared_ptr<const MixerDeviceModel> model() const override { return model_; }
 
     MMRESULT getValues(const MixerControlModel& c, std::vector<int32_t>& v) override {
         std::lock_guard lock(mutex_);
@@ -117,7 +118,7 @@ private:
     snd_mixer_t* mixer_;
     std::vector<snd_mixer_elem_t*> elems_;
     std::vector<AlsaElement> desc_;
-    MixerDeviceModel model_;
+    std::shared_ptr<const MixerDeviceModel> model_;
 };
 
 std::vector<int> cards() {

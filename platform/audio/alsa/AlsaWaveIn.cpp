@@ -2,8 +2,8 @@
 // thread in non-blocking mode, waiting in poll() together with a wake-up
 // descriptor so stop and close never wait on the device. An overrun is
 // counted and recovered (prepare + start); only a lost device ends capture.
-#include "platform/audio/AlsaCommon.h"
-#include "platform/audio/Backends.h"
+#include "platform/audio/alsa/AlsaBackend.h"
+#include "platform/audio/alsa/AlsaCommon.h"
 
 #include <algorithm>
 #include <cerrno>

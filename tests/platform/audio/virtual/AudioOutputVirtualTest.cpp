@@ -1,4 +1,4 @@
-#include "AudioTestSupport.h"
+#include "platform/AudioTestSupport.h"
 
 #include "platform/audio/AudioOutput.h"
 

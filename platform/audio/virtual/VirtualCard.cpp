@@ -1,4 +1,4 @@
-#include "platform/audio/VirtualCardImpl.h"
+#include "platform/audio/virtual/VirtualCardImpl.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // The virtual card's mixer: the device model built from a device's
 // configuration, with values read from and written to the card's state.
-#include "platform/audio/Backends.h"
-#include "platform/audio/VirtualCardImpl.h"
+#include "platform/audio/virtual/VirtualBackend.h"
+#include "platform/audio/virtual/VirtualCardImpl.h"
 
 #include <map>
 
@@ -133,9 +133,10 @@ MixerDeviceModel buildModel(const VirtualDeviceState& dev) {
 class VirtualMixerDevice : public MixerDeviceBackend {
 public:
     explicit VirtualMixerDevice(std::shared_ptr<VirtualDeviceState> dev)
-        : dev_(std::move(dev)), model_(buildModel(*dev_)) {}
+        : dev_(std::move(dev)),
+          model_(std::make_shared<const MixerDeviceModel>(buildModel(*dev_))) {}
 
-    const MixerDeviceModel& model() const override { return model_; }
+    std::shared_ptr<const MixerDeviceModel> model() const override { return model_; }
 
     MMRESULT getValues(const MixerControlModel& c, std::vector<int32_t>& v) override {
         auto& card = VirtualCard::instance().impl();
@@ -202,7 +203,7 @@ public:
 
 private:
     std::shared_ptr<VirtualDeviceState> dev_;
-    MixerDeviceModel model_;
+    std::shared_ptr<const MixerDeviceModel> model_;
 };
 
 class VirtualMixerBackend : public MixerBackend {

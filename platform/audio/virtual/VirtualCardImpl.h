@@ -5,9 +5,9 @@
 // stream opened before a reconfiguration keeps a valid (detached) device.
 #pragma once
 
-#include "platform/audio/ChunkedBytes.h"
 #include "platform/audio/RingQueue.h"
-#include "platform/audio/VirtualCard.h"
+#include "platform/audio/virtual/ChunkedBytes.h"
+#include "platform/audio/virtual/VirtualCard.h"
 
 #include <chrono>
 #include <cstdint>

@@ -3,8 +3,8 @@
 // call instead of hanging it. Pause uses the device's pause when it has one;
 // otherwise the device plays out what it holds and then waits (nothing is
 // dropped). Bytes written while paused are kept and written on resume.
-#include "platform/audio/AlsaCommon.h"
-#include "platform/audio/Backends.h"
+#include "platform/audio/alsa/AlsaBackend.h"
+#include "platform/audio/alsa/AlsaCommon.h"
 
 #include <atomic>
 #include <cerrno>

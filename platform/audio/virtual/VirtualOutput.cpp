@@ -3,8 +3,8 @@
 // recordings and feeds it to the monitor the "Stereo Mix" source hears.
 // Playing is computed lazily from the clock whenever anyone looks (write,
 // drain, playedBytes, the capture thread's pump), under the card's mutex.
-#include "platform/audio/Backends.h"
-#include "platform/audio/VirtualCardImpl.h"
+#include "platform/audio/virtual/VirtualBackend.h"
+#include "platform/audio/virtual/VirtualCardImpl.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -235,10 +235,4 @@ private:
 
 std::unique_ptr<AudioOutput> createVirtualOutput(int deviceId) {
     return std::make_unique<VirtualOutput>(deviceId);
-}
-
-std::unique_ptr<AudioOutput> createAudioOutput(int deviceId) {
-    if (audioBackend() == AudioBackend::Virtual)
-        return createVirtualOutput(deviceId);
-    return createAlsaOutput(deviceId);
 }

@@ -1,4 +1,4 @@
-#include "platform/audio/ChunkedBytes.h"
+#include "platform/audio/virtual/ChunkedBytes.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // `null` slave reads capture data from a raw file and writes playback data to
 // a file, defined in a configuration the test writes and points
 // ALSA_CONFIG_PATH at.
-#include "AudioTestSupport.h"
+#include "platform/AudioTestSupport.h"
 
 #include "platform/audio/AudioOutput.h"
 #include "platform/audio/Mixer.h"

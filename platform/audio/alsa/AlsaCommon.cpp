@@ -1,4 +1,4 @@
-#include "platform/audio/AlsaCommon.h"
+#include "platform/audio/alsa/AlsaCommon.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,0 +1,67 @@
+// Choice of the audio backend, the backend tables, and the helpers every
+// backend shares (name fields, the PCM format check, output creation).
+#include "platform/audio/Backends.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+std::atomic<int> g_backend{-1};
+
+AudioBackend backendFromEnvironment() {
+    const char* v = std::getenv("SONVALE_AUDIO");
+    const std::string name = v ? v : "";
+    if (name == "virtual")
+        return AudioBackend::Virtual;
+    if (name == "alsa")
+        return AudioBackend::Alsa;
+    return AudioBackend::Alsa;
+}
+
+} // namespace
+
+AudioBackend audioBackend() {
+    int b = g_backend.load();
+    if (b < 0) {
+        int fresh = int(backendFromEnvironment());
+        g_backend.compare_exchange_strong(b, fresh);
+        b = g_backend.load();
+    }
+    return AudioBackend(b);
+}
+
+void setAudioBackend(AudioBackend backend) {
+    g_backend.store(int(backend));
+}
+
+const AudioBackendTable& backendTable(AudioBackend backend) {
+    switch (backend) {
+    case AudioBackend::Virtual:
+        return virtualBackendTable();
+    case AudioBackend::Alsa:
+        break;
+    }
+    return alsaBackendTable();
+}
+
+std::unique_ptr<AudioOutput> createAudioOutput(int deviceId) {
+    return backendTable(audioBackend()).createOutput(deviceId);
+}
+
+void copyName(char* field, size_t size, const std::string& text) {
+    std::memset(field, 0, size);
+    std::memcpy(field, text.data(), std::min(text.size(), size - 1));
+}
+
+MMRESULT checkPcmFormat(const WAVEFORMATEX* f) {
+    if (!f)
+        return MMR_INVALPARAM;
+    if (f->wFormatTag != WAVE_FORMAT_PCM || (f->nChannels != 1 && f->nChannels != 2) ||
+        (f->wBitsPerSample != 8 && f->wBitsPerSample != 16) || f->nSamplesPerSec < 1000 ||
+        f->nSamplesPerSec > 384000 || f->nBlockAlign != f->nChannels * f->wBitsPerSample / 8)
+        return MMR_BADFORMAT;
+    return MMR_NOERROR;
+}

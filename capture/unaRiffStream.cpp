@@ -31,11 +31,14 @@ std::vector<uint8_t> formatFromChunk(const unaRIFFChunk& chunk) {
     return record;
 }
 
-// A format a reader can play: at least one channel, a rate and a block
-// size; PCM also needs whole-byte samples of 8 to 32 bits and the block
-// size that follows from them.
+// A format a reader can play: 1 to kMaxChannels channels, a rate and a
+// block size; PCM also needs whole-byte samples of 8 to 32 bits and the
+// block size that follows from them.
+constexpr uint32_t kMaxChannels = 256;
+
 bool playableFormat(const WAVEFORMATEX& f) {
-    if (f.nChannels == 0 || f.nSamplesPerSec == 0 || f.nBlockAlign == 0)
+    if (f.nChannels == 0 || f.nChannels > kMaxChannels || f.nSamplesPerSec == 0 ||
+        f.nBlockAlign == 0)
         return false;
     if (f.wFormatTag != WAVE_FORMAT_PCM)
         return true;
@@ -300,6 +303,8 @@ bool unaRiffStream::scanChunks(unaRIFFChunk* chunk, uint32_t flags) {
             return false;
         const std::vector<uint8_t> record = formatFromChunk(*chunk);
         const auto* f = reinterpret_cast<const WAVEFORMATEX*>(record.data());
+        if (!playableFormat(*f))
+            return false; // an impossible format is no format
         std::string current = formatText(true);
         WAVEFORMATEX* now = nullptr;
         str2format(current, now);

@@ -1,5 +1,5 @@
 # Entry points for people and CI. Every target installs what is missing first.
-.PHONY: deps build run test asan tsan bench fuzz install clean format
+.PHONY: deps build run test asan tsan bench fuzz install deb clean format
 
 PREFIX ?= $(HOME)/.local
 
@@ -37,6 +37,9 @@ fuzz: deps
 
 install: build
 	cmake --install build/default --prefix $(PREFIX)
+
+deb: build
+	cd build/default && cpack --config CPackConfig.cmake
 
 format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i

@@ -26,6 +26,11 @@ bool isInstalledLayout(const std::string& programDir) {
            programDir.find("/lib") != std::string::npos;
 }
 
+// <prefix>/ of a program folder in the installed layout.
+std::string installPrefix(const std::string& programDir) {
+    return programDir.substr(0, programDir.rfind("/lib") + 1);
+}
+
 } // namespace
 
 AppPaths AppPaths::forProgram(const std::string& programFile,
@@ -42,7 +47,11 @@ AppPaths AppPaths::forProgram(const std::string& programFile,
     p.encoderLibrary = p.programDir + kEncoderLibraryName;
     p.playerLibrary = p.programDir + kPlayerLibraryName;
 
-    p.portable = isWritableDir(p.programDir) && !isInstalledLayout(p.programDir);
+    const bool installed = isInstalledLayout(p.programDir);
+    p.homePage = installed ? installPrefix(p.programDir) + "share/doc/sonvale/" + kHomePageName
+                           : p.programDir + kHomePageName;
+
+    p.portable = isWritableDir(p.programDir) && !installed;
     if (p.portable) {
         // The program's name with its extension replaced by (or extended with) ".ini".
         std::string base = programFile;

@@ -1,6 +1,6 @@
 // Where the program finds its files: its own folder (the two run-time
-// libraries, msg.ini, the help page), the settings file and the default folder
-// for recordings.
+// libraries, msg.ini, the help page), the settings file, the default folder
+// for recordings and the project's README (the home page).
 //
 // A portable install keeps everything beside the program: the settings file is
 // the program's path with ".ini" and recordings go to the program's folder.
@@ -24,6 +24,8 @@ struct AppPaths {
     std::string defaultSaveDir; // default folder for recordings, ending with "/"
     std::string msgIniFile;     // programDir + "msg.ini"
     std::string helpFile;       // programDir + "sonvale.html"
+    std::string homePage;       // README.md: beside the program, or installed
+                                // in <prefix>/share/doc/sonvale/
     std::string encoderLibrary; // programDir + "mp3enc.so"
     std::string playerLibrary;  // programDir + "mp3play.so"
     bool portable = true;       // settings and recordings beside the program
@@ -46,6 +48,7 @@ inline constexpr const char* kEncoderLibraryName = "mp3enc.so";
 inline constexpr const char* kPlayerLibraryName = "mp3play.so";
 inline constexpr const char* kMsgIniName = "msg.ini";
 inline constexpr const char* kHelpFileName = "sonvale.html";
+inline constexpr const char* kHomePageName = "README.md";
 
 // Returns `dir` with a "/" appended when it does not already end with one
 // (an empty text stays empty).

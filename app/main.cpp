@@ -12,11 +12,31 @@
 #include "platform/ui/qt/QtUiServices.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QIcon>
+
+namespace {
+
+// The application icon in every size the build made of it; a program built
+// without the icon resources simply shows the desktop's default icon.
+QIcon applicationIcon() {
+    QIcon icon;
+    const QDir sizes(QStringLiteral(":/sonvale/icons"));
+    for (const QString& size : sizes.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        icon.addFile(sizes.filePath(size + QStringLiteral("/sonvale.png")));
+    return icon;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sonvale"));
     QApplication::setApplicationDisplayName(QStringLiteral("Sonvale"));
+    // Ties the windows to the desktop entry (Wayland's app id) and gives them
+    // the icon the menu shows.
+    QApplication::setDesktopFileName(QStringLiteral("org.sonvale.Sonvale"));
+    QApplication::setWindowIcon(applicationIcon());
 
     sonvale::ui::QtUiServices ui;
     sonvale::ui::setCurrentUiServices(&ui);

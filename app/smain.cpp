@@ -417,9 +417,15 @@ void TMainFrm::btnHelpClick() {
         ui_.messageBox("Open failed! - " + paths_.helpFile);
 }
 
+// The project has no web site; its home page is the README that comes with
+// the program.
 void TMainFrm::btnHomeClick() {
-    if (!ui_.shellOpen(kHomePageAddress, sonvale::ui::ShowMode::Normal))
-        ui_.messageBox(std::string("Open failed! - ") + kHomePageAddress);
+    if (!fileExists(paths_.homePage)) {
+        ui_.messageBox(libraryLostText(kHomePageName));
+        return;
+    }
+    if (!ui_.shellOpen(paths_.homePage, sonvale::ui::ShowMode::Normal))
+        ui_.messageBox("Open failed! - " + paths_.homePage);
 }
 
 void TMainFrm::btnMinimizeClick() {

@@ -53,11 +53,6 @@ namespace sonvale::ui {
 class UiServices;
 }
 
-namespace sonvale::app {
-// The product's home page, opened by the home button.
-inline constexpr const char* kHomePageAddress = "https://sonvale.example.org/";
-} // namespace sonvale::app
-
 class TMainFrm : public QWidget {
     Q_OBJECT
 public:

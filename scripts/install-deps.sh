@@ -11,6 +11,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libinih-dev
   clang libclang-rt-14-dev
   xvfb sox lame mpg123 python3
+  librsvg2-bin dpkg-dev file desktop-file-utils appstream lintian man-db
 )
 
 missing=()

@@ -30,6 +30,7 @@ TEST(AppPaths, PortableInstallKeepsEverythingBesideTheProgram) {
     EXPECT_EQ(p.defaultSaveDir, "/opt/sv/bin/");
     EXPECT_EQ(p.msgIniFile, "/opt/sv/bin/msg.ini");
     EXPECT_EQ(p.helpFile, "/opt/sv/bin/sonvale.html");
+    EXPECT_EQ(p.homePage, "/opt/sv/bin/README.md");
     EXPECT_EQ(p.encoderLibrary, "/opt/sv/bin/mp3enc.so");
     EXPECT_EQ(p.playerLibrary, "/opt/sv/bin/mp3play.so");
 
@@ -44,6 +45,7 @@ TEST(AppPaths, ReadOnlyInstallUsesTheUsersFolders) {
     EXPECT_EQ(p.iniFile, "/cfg/sonvale/sonvale.ini");
     EXPECT_EQ(p.defaultSaveDir, "/home/ann/Music/");
     EXPECT_EQ(p.playerLibrary, "/usr/lib/sonvale/mp3play.so"); // still beside the program
+    EXPECT_EQ(p.homePage, "/usr/share/doc/sonvale/README.md");
 
     // Unset (or relative) XDG_CONFIG_HOME falls back to ~/.config; no music folder to home.
     p = layout("/usr/lib/sonvale/sonvale", false, "rel", "");
@@ -56,6 +58,7 @@ TEST(AppPaths, InstalledProgramUsesTheUsersFoldersEvenWhereItCouldWrite) {
     EXPECT_FALSE(p.portable);
     EXPECT_EQ(p.iniFile, "/home/ann/.config/sonvale/sonvale.ini");
     EXPECT_EQ(p.helpFile, "/home/ann/.local/lib/sonvale/sonvale.html");
+    EXPECT_EQ(p.homePage, "/home/ann/.local/share/doc/sonvale/README.md");
     // A build folder or a copied folder of another name stays portable.
     EXPECT_TRUE(layout("/home/ann/src/build/default/bin/sonvale", true, "", "").portable);
     EXPECT_TRUE(layout("/media/stick/sonvale/sonvale", true, "", "").portable);

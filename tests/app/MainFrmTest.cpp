@@ -164,22 +164,26 @@ TEST_F(MainFrm, HelpAndHomePageAreOpenedThroughTheDesktop) {
     auto frm = create();
     ui.clear();
     frm->btnHelpClick();
-    EXPECT_EQ(ui.messages(), Strings{"File 'sonvale.html' lost!"});
+    frm->btnHomeClick();
+    EXPECT_EQ(ui.messages(), (Strings{"File 'sonvale.html' lost!", "File 'README.md' lost!"}));
     EXPECT_TRUE(ui.opened.empty());
 
     writeFile(paths.helpFile, "<html></html>");
+    writeFile(paths.homePage, "# Sonvale");
     frm->btnHelp->click();
     frm->btnHome->click();
     ASSERT_EQ(ui.opened.size(), 2u);
     EXPECT_EQ(ui.opened[0].target, dir.path() + "sonvale.html");
     EXPECT_EQ(ui.opened[0].mode, sonvale::ui::ShowMode::Maximized);
-    EXPECT_EQ(ui.opened[1].target, sonvale::app::kHomePageAddress);
+    EXPECT_EQ(ui.opened[1].target, dir.path() + "README.md");
 
+    // Nothing on the desktop can open them: the message says where they are.
     ui.clear();
     ui.shellOpenResult = false;
+    frm->btnHelpClick();
     frm->btnHomeClick();
-    EXPECT_EQ(ui.messages(),
-              Strings{std::string("Open failed! - ") + sonvale::app::kHomePageAddress});
+    EXPECT_EQ(ui.messages(), (Strings{"Open failed! - " + dir.path() + "sonvale.html",
+                                      "Open failed! - " + dir.path() + "README.md"}));
 }
 
 TEST_F(MainFrm, OnlyTheLeftButtonDragsTheWindow) {

@@ -4,11 +4,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
@@ -117,3 +119,33 @@ TEST(QtUiServices, SaveDialogUsesTheFilterAndAddsTheDefaultExtension) {
     EXPECT_FALSE(ui.saveFileDialog(options, name));
     EXPECT_EQ(name, "kept");
 }
+
+// Collects what the desktop services were asked to open.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+TEST(QtUiServices, ShellOpenHandsFilesAndAddressesToTheDesktop) {
+    apptest::ensureApplication();
+    sonvale::ui::QtUiServices ui;
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
+    const std::string file = "/tmp/help pages/#1 sonvale.html";
+    EXPECT_TRUE(ui.shellOpen(file, sonvale::ui::ShowMode::Maximized));
+    EXPECT_TRUE(ui.shellOpen("https://example.org/a?b#c", sonvale::ui::ShowMode::Normal));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    ASSERT_EQ(recorder.urls.size(), 2);
+    EXPECT_EQ(recorder.urls[0].toLocalFile().toStdString(), file);
+    EXPECT_EQ(recorder.urls[1].toString().toStdString(), "https://example.org/a?b#c");
+
+    // Without a handler the offscreen desktop opens nothing, and says so.
+    EXPECT_FALSE(ui.shellOpen(file, sonvale::ui::ShowMode::Maximized));
+}
+
+#include "QtUiServicesTest.moc"

@@ -24,7 +24,9 @@ const std::string& scratchFile() {
     static const std::string path = [] {
         const char* tmp = std::getenv("TMPDIR");
         const bool shm = ::access("/dev/shm", W_OK) == 0;
-        std::string pattern = std::string(tmp && *tmp ? tmp : shm ? "/dev/shm" : "/tmp") +
+        std::string pattern = std::string(tmp && *tmp ? tmp
+                                          : shm       ? "/dev/shm"
+                                                      : "/tmp") +
                               "/sonvale-ini-fuzz-XXXXXX";
         if (!mkdtemp(pattern.data()))
             std::abort();

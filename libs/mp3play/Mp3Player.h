@@ -17,9 +17,9 @@
 // the decoder and the output are used only by the player thread.
 #pragma once
 
-#include "platform/media/Mp3Input.h"
 #include "libs/mp3play/PlayerMessages.h"
 #include "libs/mp3play/xaudio.h"
+#include "platform/media/Mp3Input.h"
 
 #include <atomic>
 #include <chrono>

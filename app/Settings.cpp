@@ -6,62 +6,87 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <type_traits>
 
 namespace sonvale::app {
 
+const std::vector<OptionEntry>& OptionTable() {
+    using O = svar::TOptions;
+    static const std::vector<OptionEntry> table = {
+        {"SaveFile", &O::SaveFile, 1, true, "cbxSaveFile"},
+        {"SaveDir", &O::SaveDir, 0, true, "edtSaveDir"},
+        {"IsRecordNew", &O::IsRecordNew, 1, false, nullptr},
+        {"IsNoiseReduction", &O::IsNoiseReduction, 1, true, "chkNoiseReduction"},
+        {"IsOurPlayer", &O::IsOurPlayer, 1, true, "chkOurPlayer"},
+        {"IsStopRecording", &O::IsStopRecording, 0, true, "chkStopRecording"},
+        {"StopRecordingSeconds", &O::StopRecordingSeconds, 120, true, "edtStopRecording"},
+        {"WavMode", &O::WavMode, 1, true, "cbxWavMode"},
+        {"WavBits", &O::WavBits, 1, true, "cbxWavBits"},
+        {"WavRate", &O::WavRate, 0, true, "cbxWavRate"},
+        {"MP3Mode", &O::MP3Mode, 1, true, "cbxMP3Mode"},
+        {"MP3Bits", &O::MP3Bits, 7, true, "cbxMP3Bits"},
+        {"MP3UseVBR", &O::MP3UseVBR, 0, true, "chkMP3UseVBR"},
+        {"MP3VBRLevel", &O::MP3VBRLevel, 5, true, "cbxMP3VBRLevel"},
+        {"MP3BitsMin", &O::MP3BitsMin, 7, true, "cbxMP3BitsMin"},
+        {"MP3BitsMax", &O::MP3BitsMax, 7, true, "cbxMP3BitsMax"},
+        {"MP3UseCopyrighted", &O::MP3UseCopyrighted, 0, true, "chkMP3UseCopyrighted"},
+        {"MP3UseOriginal", &O::MP3UseOriginal, 0, true, "chkMP3UseOriginal"},
+        {"MP3UseCRC", &O::MP3UseCRC, 0, true, "chkMP3UseCRC"},
+        {"MP3UsePrivate", &O::MP3UsePrivate, 0, true, "chkMP3UsePrivate"},
+        {"Mixer", &O::Mixer, -1, true, "cbxMixer"},
+        {"Skin", &O::Skin, 0, true, "cbxSkin"},
+    };
+    return table;
+}
+
+void ApplyOptionDefaults(svar::TOptions& o) {
+    for (const OptionEntry& e : OptionTable())
+        std::visit(
+            [&](auto field) {
+                using T = std::remove_cvref_t<decltype(o.*field)>;
+                if constexpr (std::is_same_v<T, std::string>)
+                    (o.*field).clear();
+                else
+                    o.*field = static_cast<T>(e.defaultValue);
+            },
+            e.field);
+}
+
 svar::TOptions ReadOptions(TIniEngine& ini, const std::string& defaultSaveDir,
                            const svar::TOptions& current) {
-    const char* s = kOptionsSection;
-    const svar::TOptions d; // defaults of a first start
     svar::TOptions o = current;
-    o.SaveFile = ini.ReadInteger(s, "SaveFile", d.SaveFile);
-    o.SaveDir = withTrailingSlash(ini.ReadString(s, "SaveDir", withTrailingSlash(defaultSaveDir)));
-    o.IsRecordNew = ini.ReadBool(s, "IsRecordNew", d.IsRecordNew);
-    o.IsNoiseReduction = ini.ReadBool(s, "IsNoiseReduction", d.IsNoiseReduction);
-    o.IsOurPlayer = ini.ReadBool(s, "IsOurPlayer", d.IsOurPlayer);
-    o.IsStopRecording = ini.ReadBool(s, "IsStopRecording", d.IsStopRecording);
-    o.StopRecordingSeconds = ini.ReadInteger(s, "StopRecordingSeconds", d.StopRecordingSeconds);
-    o.WavMode = ini.ReadInteger(s, "WavMode", d.WavMode);
-    o.WavBits = ini.ReadInteger(s, "WavBits", d.WavBits);
-    o.WavRate = ini.ReadInteger(s, "WavRate", d.WavRate);
-    o.MP3Mode = ini.ReadInteger(s, "MP3Mode", d.MP3Mode);
-    o.MP3Bits = ini.ReadInteger(s, "MP3Bits", d.MP3Bits);
-    o.MP3UseVBR = ini.ReadBool(s, "MP3UseVBR", d.MP3UseVBR);
-    o.MP3VBRLevel = ini.ReadInteger(s, "MP3VBRLevel", d.MP3VBRLevel);
-    o.MP3BitsMin = ini.ReadInteger(s, "MP3BitsMin", d.MP3BitsMin);
-    o.MP3BitsMax = ini.ReadInteger(s, "MP3BitsMax", d.MP3BitsMax);
-    o.Mixer = ini.ReadInteger(s, "Mixer", d.Mixer);
-    o.MP3UseCopyrighted = ini.ReadBool(s, "MP3UseCopyrighted", d.MP3UseCopyrighted);
-    o.MP3UseOriginal = ini.ReadBool(s, "MP3UseOriginal", d.MP3UseOriginal);
-    o.MP3UseCRC = ini.ReadBool(s, "MP3UseCRC", d.MP3UseCRC);
-    o.MP3UsePrivate = ini.ReadBool(s, "MP3UsePrivate", d.MP3UsePrivate);
-    o.Skin = ini.ReadInteger(s, "Skin", d.Skin);
+    for (const OptionEntry& e : OptionTable())
+        std::visit(
+            [&](auto field) {
+                using T = std::remove_cvref_t<decltype(o.*field)>;
+                if constexpr (std::is_same_v<T, std::string>)
+                    o.*field = withTrailingSlash(
+                        ini.ReadString(kOptionsSection, e.key, withTrailingSlash(defaultSaveDir)));
+                else if constexpr (std::is_same_v<T, bool>)
+                    o.*field = ini.ReadBool(kOptionsSection, e.key, e.defaultValue != 0);
+                else
+                    o.*field = ini.ReadInteger(kOptionsSection, e.key, e.defaultValue);
+            },
+            e.field);
     return o;
 }
 
 void WriteOptions(TIniEngine& ini, const svar::TOptions& o) {
-    const char* s = kOptionsSection;
-    ini.WriteInteger(s, "SaveFile", o.SaveFile);
-    ini.WriteString(s, "SaveDir", o.SaveDir);
-    ini.WriteBool(s, "IsNoiseReduction", o.IsNoiseReduction);
-    ini.WriteBool(s, "IsOurPlayer", o.IsOurPlayer);
-    ini.WriteBool(s, "IsStopRecording", o.IsStopRecording);
-    ini.WriteInteger(s, "StopRecordingSeconds", o.StopRecordingSeconds);
-    ini.WriteInteger(s, "WavMode", o.WavMode);
-    ini.WriteInteger(s, "WavBits", o.WavBits);
-    ini.WriteInteger(s, "WavRate", o.WavRate);
-    ini.WriteInteger(s, "MP3Mode", o.MP3Mode);
-    ini.WriteInteger(s, "MP3Bits", o.MP3Bits);
-    ini.WriteBool(s, "MP3UseVBR", o.MP3UseVBR);
-    ini.WriteInteger(s, "MP3VBRLevel", o.MP3VBRLevel);
-    ini.WriteInteger(s, "MP3BitsMin", o.MP3BitsMin);
-    ini.WriteInteger(s, "MP3BitsMax", o.MP3BitsMax);
-    ini.WriteBool(s, "MP3UseCopyrighted", o.MP3UseCopyrighted);
-    ini.WriteBool(s, "MP3UseOriginal", o.MP3UseOriginal);
-    ini.WriteBool(s, "MP3UseCRC", o.MP3UseCRC);
-    ini.WriteBool(s, "MP3UsePrivate", o.MP3UsePrivate);
-    ini.WriteInteger(s, "Mixer", o.Mixer);
-    ini.WriteInteger(s, "Skin", o.Skin);
+    for (const OptionEntry& e : OptionTable()) {
+        if (!e.dialogWrites)
+            continue;
+        std::visit(
+            [&](auto field) {
+                using T = std::remove_cvref_t<decltype(o.*field)>;
+                if constexpr (std::is_same_v<T, std::string>)
+                    ini.WriteString(kOptionsSection, e.key, o.*field);
+                else if constexpr (std::is_same_v<T, bool>)
+                    ini.WriteBool(kOptionsSection, e.key, o.*field);
+                else
+                    ini.WriteInteger(kOptionsSection, e.key, o.*field);
+            },
+            e.field);
+    }
 }
 
 namespace {

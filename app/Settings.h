@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <string>
+#include <variant>
 #include <vector>
 
 class TIniEngine;
@@ -24,9 +25,31 @@ inline constexpr const char* kOptionsSection = "Options";
 inline constexpr const char* kRecordFileSection = "RecordFile";
 inline constexpr const char* kDefaultVersionText = "Version 2.0";
 
-// Reads every persistent option in the order the keys are listed, with the
-// defaults of a first start; `defaultSaveDir` is the default of "SaveDir".
-// The mixer indices not kept in the file come from `current`.
+// One persistent option of section "Options": its key, the field of
+// TOptions it fills, its default (an integer, 0/1 for a flag; "SaveDir"
+// has none here, its default is the program's folder), whether the options
+// dialog's OK writes it, and the object name of the dialog control that
+// shows it (nullptr: the dialog does not show it).
+struct OptionEntry {
+    using Field = std::variant<int32_t svar::TOptions::*, bool svar::TOptions::*,
+                               std::string svar::TOptions::*>;
+    const char* key;
+    Field field;
+    int32_t defaultValue;
+    bool dialogWrites;
+    const char* widget;
+};
+
+// Every persistent option, in the order the options dialog writes them
+// (which is the order of the keys in a new file).
+const std::vector<OptionEntry>& OptionTable();
+
+// Puts the default of every option into `options` ("SaveDir" empty).
+void ApplyOptionDefaults(svar::TOptions& options);
+
+// Reads every persistent option with the defaults of a first start;
+// `defaultSaveDir` is the default of "SaveDir". The mixer indices not kept
+// in the file come from `current`.
 svar::TOptions ReadOptions(TIniEngine& ini, const std::string& defaultSaveDir,
                            const svar::TOptions& current = {});
 

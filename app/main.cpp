@@ -1,14 +1,12 @@
 // Program entry: the application object, the dialog services, the main window
-// (its creation runs the start-up), the options dialog, the dialog skin from
-// the settings file, and the message loop.
+// (its creation runs the start-up, which reads every setting, the dialog skin
+// included), the options dialog, and the message loop.
 #include "app/AppHooks.h"
 #include "app/AppPaths.h"
 #include "app/QuitOnSignal.h"
-#include "app/Settings.h"
 #include "app/smain.h"
 #include "app/soptions.h"
 #include "app/svar.h"
-#include "ini/TIniEngineEx.h"
 #include "platform/ui/qt/QtUiServices.h"
 
 #include <QApplication>
@@ -48,13 +46,6 @@ int main(int argc, char** argv) {
     auto* mainFrm = new TMainFrm(paths, ui);
     ui.setParentWindow(mainFrm);
     mainFrm->setOptionsForm(new TOptionsFrm(paths, ui, mainFrm));
-
-    try {
-        TIniEngineEx ini(paths.iniFile);
-        svar::AppSettings.Skin = ini.ReadInteger(sonvale::app::kOptionsSection, "Skin", 0);
-    } catch (...) {
-        // Already reported by the main window's start-up.
-    }
 
     mainFrm->show();
     sonvale::app::quitOnTerminationSignals();

@@ -8,9 +8,9 @@
 #include "core/unaUtils.h"
 #include "encode/unaBladeMp3Enc.h"
 #include "ini/TIniEngineEx.h"
+#include "mixer/RecordSources.h"
 #include "mixer/TAudio.h"
 #include "mixer/tMsMixer.h"
-#include "platform/media/MediaPlayer.h"
 #include "platform/ui/UiServices.h"
 #include "player/TXaudioPlayer.h"
 
@@ -180,17 +180,16 @@ void TMainFrm::buildControls() {
     labMsg->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     labMsg->installEventFilter(this);
 
+    // The RIFF pipe builds its writer when it is told it writes; the wave-in
+    // pipe, built outside a loading form, makes its device here.
     waveRiff = std::make_unique<TunavclWaveRiff>();
     waveRiff->setIsInput(false);
     waveIn = std::make_unique<TunavclWaveInDevice>();
-    // Built outside a loading form: each pipe makes its device now.
-    waveRiff->reinitialize();
     waveIn->reinitialize();
     waveIn->setConsumer(waveRiff.get());
     waveIn->setMinActiveTime(0);
-    waveIn->onDataAvailable = [this](unavclInOutPipe* sender, const void* data, uint32_t len) {
-        waveInDataAvailable(sender, data, len);
-    };
+    RecordingView& view = *this;
+    Control = std::make_unique<RecordingControl>(view, ui_, *waveIn, *waveRiff);
 
     Timer = new QTimer(this);
     Timer->setObjectName(QStringLiteral("Timer"));
@@ -253,10 +252,7 @@ void TMainFrm::EncoderStartup() {
             return;
         }
         svar::Mp3Encoder = new unaLameMp3Enc(paths_.encoderLibrary, 0);
-        svar::Mp3Encoder->onDataAvailable = [this](unaAbstractEncoder* sender, const void* data,
-                                                   uint32_t size, bool& copyToStream) {
-            EncoderOutput(sender, data, size, copyToStream);
-        };
+        Control->attachEncoder(svar::Mp3Encoder); // MP3 recordings write through its sink
         if (svar::Mp3Encoder->lastError() != 0)
             ui_.messageBox(libraryFailedText(kEncoderLibraryName));
     } catch (...) {
@@ -275,6 +271,7 @@ void TMainFrm::PlayerStartup() {
             mp3Player = std::make_unique<TXaudioPlayer>();
         mp3Player->setXaudioPath(paths_.playerLibrary);
         attachPlayerEvents();
+        Control->setOwnPlayer(mp3Player.get());
         mp3Player->Init();
         svar::PlayerLibraryMissing = false;
     } catch (...) {
@@ -357,8 +354,7 @@ void TMainFrm::FormDestroy() {
 }
 
 void TMainFrm::PlayerShutdown() {
-    if (sysPlayer)
-        sysPlayer->close();
+    Control->closeSystemPlayer();
     if (mp3Player && fileExists(paths_.playerLibrary))
         mp3Player->OutputReset();
 }
@@ -369,6 +365,7 @@ void TMainFrm::RecordingPipeShutdown() {
 }
 
 void TMainFrm::MixerShutdown() {
+    Sources.reset();
     Recorder.reset();
     tMsMixerSystem* mixers = svar::MixerSystem;
     svar::MixerSystem = nullptr;
@@ -376,11 +373,10 @@ void TMainFrm::MixerShutdown() {
 }
 
 void TMainFrm::EncoderShutdown() {
-    // A recording still running at exit is finished first: closing drains the
-    // queue into the file while ActiveEncoder still names the encoder.
+    // A recording still running at exit is finished first: releasing the
+    // encoder drains its queue into the file and closes the file.
     unaLameMp3Enc* encoder = svar::Mp3Encoder;
-    if (encoder)
-        encoder->close();
+    Control->releaseEncoder();
     svar::ActiveEncoder = nullptr;
     svar::Mp3Encoder = nullptr;
     delete encoder;

@@ -11,23 +11,24 @@
 // (FormShow). Destroying it runs the shut-down (FormDestroy) and writes the
 // list when it changed.
 //
-// The recording control (srecord.cpp), the list of recordings with playback
-// (splay.cpp) and the record-source panel (ssource.cpp) are handlers of this
-// window, each family in a file of its own.
+// The window decides nothing about recording or sources itself: the
+// transport (Record, Pause, Stop, Play, the timer) is `Control`
+// (RecordingControl), which draws through the RecordingView this window
+// implements (srecord.cpp); the record-source panel (ssource.cpp) shows what
+// RecordSources reads from the mixer. The list of recordings with Save and
+// Remove is splay.cpp.
 //
-// Main thread only, except the two data handlers of a recording
-// (waveInDataAvailable on the capture thread, EncoderOutput on the encoder's
-// thread), which read only values that do not change while a recording runs
-// and never touch a widget.
+// Main thread only. Captured and encoded data never pass through the window.
 #pragma once
 
 #include "app/AppPaths.h"
+#include "app/RecordingControl.h"
 
 #include <QWidget>
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,21 +40,18 @@ class QTimer;
 class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
-class MediaPlayer;
 class TAudio;
 class TOptionsFrm;
-class unaAbstractEncoder;
-class unavclInOutPipe;
 class TXaudioPlayer;
 class TunavclWaveInDevice;
 class TunavclWaveRiff;
-class tMsMixerControl;
+class RecordSources;
 
 namespace sonvale::ui {
 class UiServices;
 }
 
-class TMainFrm : public QWidget {
+class TMainFrm : public QWidget, private sonvale::app::RecordingView {
     Q_OBJECT
 public:
     TMainFrm(const sonvale::app::AppPaths& paths, sonvale::ui::UiServices& ui,
@@ -86,20 +84,14 @@ public:
     void AALabel1Click() { chkRecordNewClick(); }
     void AALabel2Click() { chkRecordOverwriteClick(); }
 
-    // Recording control (srecord.cpp).
+    // The transport: each forwards to Control (srecord.cpp).
     void btnRecordClick();
     void btnPauseClick();
     void btnStopClick();
-    void TimerTimer();
-    // Capture thread: queues a captured block to the active encoder.
-    void waveInDataAvailable(unavclInOutPipe* sender, const void* data, uint32_t len);
-    // Encoder thread (and the main thread while the encoder closes): appends
-    // encoded bytes to the file being recorded.
-    void EncoderOutput(unaAbstractEncoder* sender, const void* data, uint32_t size,
-                       bool& copyToStream);
-
-    // The list of recordings and playback (splay.cpp).
     void btnPlayClick();
+    void TimerTimer();
+
+    // The list of recordings (splay.cpp).
     void btnSaveClick();
     void btnRemoveClick();
     void btnRemoveAllClick();
@@ -151,12 +143,13 @@ public:
     // consumer waveRiff, which writes the WAV file.
     std::unique_ptr<TunavclWaveRiff> waveRiff;
     std::unique_ptr<TunavclWaveInDevice> waveIn;
-    // The media player service for WAV files and for MP3 files when the own
-    // player is off; made on first use.
-    std::unique_ptr<MediaPlayer> sysPlayer;
     // The mixer component of the record-source panel (volumes and mute
     // flags); made by the first panel build.
     std::unique_ptr<TAudio> Recorder;
+    // The transport; made with the window, gone before the pipes.
+    std::unique_ptr<sonvale::app::RecordingControl> Control;
+    // What the record-source panel shows; made with Recorder.
+    std::unique_ptr<RecordSources> Sources;
 
     // Item data of lstRecordSource: the line number, and the kind of check
     // box (kNoCheckBox, ectCheckBox, ectRadioButton).
@@ -185,36 +178,30 @@ private:
 
     void beginDrag(QMouseEvent* event);
 
-    // Recording helpers (srecord.cpp).
-    void setListButtonsEnabled(bool enabled);
-    void setStatus(const std::string& text);
-    bool recordingIsMp3() const { return recordingMp3_; }
-    // Lets captured sound reach the file again after a pause (MP3: the
-    // device runs again, without a stream; WAV: the RIFF pipe is consumer).
-    void resumeCapture();
-    // Ends a recording whose file could not be written and tells the user.
-    void stopAfterWriteFailure();
-    // Playback helpers (splay.cpp).
-    bool playsWithOwnPlayer() const;
-    void startPlayback();
-    void stopPlayback();
-    void pausePlayback();
-    void resumePlayback();
-    void playbackTimerTick();
+    // RecordingView (srecord.cpp; the two volume displays in ssource.cpp).
+    std::string status() const override;
+    void setStatus(const std::string& text) override;
+    void setListButtonsEnabled(bool enabled) override;
+    void setRecordEnabled(bool enabled) override;
+    void setPlayEnabled(bool enabled) override;
+    void setTimerRunning(bool running) override;
+    void setProgress(int percent) override;
+    bool recordNew() const override;
+    std::optional<std::string> selectedRecording() const override;
+    void selectRecording(const std::string& path) override;
+    void renameSelectedRecording(const std::string& path) override;
+    void refreshSourceVolume() override;
+    void showPlaybackVolume() override;
+
     void attachPlayerEvents();
     // Source-panel helpers (ssource.cpp).
     void buildSourcePanel();
-    bool readLine(int destination, int line, uint16_t& left, uint16_t& right, bool& mute);
-    // Writes both channels with the line's second channel value (mute kept)
-    // and shows that value on prbVolume.
-    void equaliseAndShow(int destination, int line);
     // Shows a mixer value (0..65535) on prbVolume without writing it back.
     void showVolume(uint16_t value);
     // Shows the line's second channel value on prbVolume, when it reads.
     void showLineVolume(int destination, int line);
-    void showSelectedSourceVolume();
-    void ShowPlaybackVolume();
     void chooseSource(QTreeWidgetItem* item);
+    int sourceIndex(QTreeWidgetItem* item) const;
     int sourceLine(QTreeWidgetItem* item) const;
     int checkKind(QTreeWidgetItem* item) const;
 
@@ -226,19 +213,8 @@ private:
     bool manualDrag_ = false;
     QPoint dragOffset_;
 
-    // The output type of the recording that runs (fixed from Record to Stop).
-    bool recordingMp3_ = false;
-    // Set while Record sets a recording up.
-    bool startingRecord_ = false;
-    // Set by EncoderOutput when an encoded block could not be appended.
-    std::atomic<bool> appendFailed_{false};
     // Set while the source panel changes item marks itself.
     bool fillingSources_ = false;
     // Set while prbVolume is moved by the program, not by the user.
     bool settingVolume_ = false;
-    // MUX mode: the wave-in destination's MUX control and, per position of
-    // lstRecordSource, the MUX item that selects that source. Valid until the
-    // next panel build (the mixer objects are enumerated again then).
-    tMsMixerControl* muxControl_ = nullptr;
-    std::vector<int> muxItems_;
 };

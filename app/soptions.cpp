@@ -22,6 +22,8 @@
 #include <QWindow>
 
 #include <exception>
+#include <type_traits>
+#include <variant>
 
 using namespace sonvale::app;
 
@@ -29,7 +31,6 @@ namespace {
 
 inline constexpr int kOuterWidth = 473;
 inline constexpr int kOuterHeight = 366;
-inline constexpr int kDefaultStopSeconds = 120;
 
 template <std::size_t N>
 QComboBox* makeList(QWidget* parent, const char* name,
@@ -241,29 +242,53 @@ void TOptionsFrm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
+QWidget* TOptionsFrm::optionControl(const OptionEntry& entry) const {
+    return entry.widget ? findChild<QWidget*>(QString::fromLatin1(entry.widget)) : nullptr;
+}
+
+void TOptionsFrm::transferOption(const OptionEntry& e, QWidget* w, svar::TOptions& o,
+                                 bool toControl) {
+    std::visit(
+        [&](auto field) {
+            auto& value = o.*field;
+            using T = std::remove_cvref_t<decltype(value)>;
+            if constexpr (std::is_same_v<T, std::string>) {
+                if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+                    if (toControl)
+                        edit->setText(QString::fromStdString(value));
+                    else
+                        value = edit->text().toStdString();
+                }
+            } else if constexpr (std::is_same_v<T, bool>) {
+                if (auto* box = qobject_cast<QCheckBox*>(w)) {
+                    if (toControl)
+                        box->setChecked(value);
+                    else
+                        value = box->isChecked();
+                }
+            } else if (auto* list = qobject_cast<QComboBox*>(w)) {
+                if (toControl)
+                    list->setCurrentIndex(value);
+                else
+                    value = list->currentIndex();
+            } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+                // Text that is not a number (only if the edit's own check was
+                // bypassed) takes the option's default.
+                if (toControl)
+                    edit->setText(QString::number(value));
+                else if (!ParseSeconds(edit->text().toStdString(), value))
+                    value = e.defaultValue;
+            }
+        },
+        e.field);
+}
+
 void TOptionsFrm::FormShow() {
-    const svar::TOptions& o = svar::AppSettings;
-    cbxSaveFile->setCurrentIndex(o.SaveFile);
-    edtSaveDir->setText(QString::fromStdString(o.SaveDir));
+    svar::TOptions o = svar::AppSettings;
+    for (const OptionEntry& e : OptionTable())
+        if (QWidget* w = optionControl(e))
+            transferOption(e, w, o, true);
     edtSaveDir->setCursorPosition(0);
-    chkStopRecording->setChecked(o.IsStopRecording);
-    edtStopRecording->setText(QString::number(o.StopRecordingSeconds));
-    chkNoiseReduction->setChecked(o.IsNoiseReduction);
-    chkOurPlayer->setChecked(o.IsOurPlayer);
-    cbxSkin->setCurrentIndex(o.Skin);
-    cbxWavMode->setCurrentIndex(o.WavMode);
-    cbxWavBits->setCurrentIndex(o.WavBits);
-    cbxWavRate->setCurrentIndex(o.WavRate);
-    cbxMP3Bits->setCurrentIndex(o.MP3Bits);
-    cbxMP3Mode->setCurrentIndex(o.MP3Mode);
-    chkMP3UseVBR->setChecked(o.MP3UseVBR);
-    cbxMP3VBRLevel->setCurrentIndex(o.MP3VBRLevel);
-    cbxMP3BitsMin->setCurrentIndex(o.MP3BitsMin);
-    cbxMP3BitsMax->setCurrentIndex(o.MP3BitsMax);
-    chkMP3UseCopyrighted->setChecked(o.MP3UseCopyrighted);
-    chkMP3UseOriginal->setChecked(o.MP3UseOriginal);
-    chkMP3UseCRC->setChecked(o.MP3UseCRC);
-    chkMP3UsePrivate->setChecked(o.MP3UsePrivate);
 
     edtStopRecording->setEnabled(chkStopRecording->isChecked());
     updateVBRControls();
@@ -286,30 +311,9 @@ void TOptionsFrm::FormShow() {
 
 void TOptionsFrm::btnOKClick() {
     svar::TOptions o = svar::AppSettings;
-    o.SaveFile = cbxSaveFile->currentIndex();
-    o.SaveDir = edtSaveDir->text().toStdString();
-    o.IsNoiseReduction = chkNoiseReduction->isChecked();
-    o.IsOurPlayer = chkOurPlayer->isChecked();
-    o.IsStopRecording = chkStopRecording->isChecked();
-    int32_t seconds = kDefaultStopSeconds;
-    if (!ParseSeconds(edtStopRecording->text().toStdString(), seconds))
-        seconds = kDefaultStopSeconds;
-    o.StopRecordingSeconds = seconds;
-    o.WavMode = cbxWavMode->currentIndex();
-    o.WavBits = cbxWavBits->currentIndex();
-    o.WavRate = cbxWavRate->currentIndex();
-    o.MP3Mode = cbxMP3Mode->currentIndex();
-    o.MP3Bits = cbxMP3Bits->currentIndex();
-    o.MP3UseVBR = chkMP3UseVBR->isChecked();
-    o.MP3VBRLevel = cbxMP3VBRLevel->currentIndex();
-    o.MP3BitsMin = cbxMP3BitsMin->currentIndex();
-    o.MP3BitsMax = cbxMP3BitsMax->currentIndex();
-    o.MP3UseCopyrighted = chkMP3UseCopyrighted->isChecked();
-    o.MP3UseOriginal = chkMP3UseOriginal->isChecked();
-    o.MP3UseCRC = chkMP3UseCRC->isChecked();
-    o.MP3UsePrivate = chkMP3UsePrivate->isChecked();
-    o.Mixer = cbxMixer->currentIndex();
-    o.Skin = cbxSkin->currentIndex();
+    for (const OptionEntry& e : OptionTable())
+        if (QWidget* w = optionControl(e); w && e.dialogWrites)
+            transferOption(e, w, o, false);
 
     // The new settings hold for this run even when the file cannot be written;
     // a failed write is reported and the old file stays as it was.

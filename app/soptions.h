@@ -3,7 +3,8 @@
 // and the WAV and MP3 formats.
 //
 // Created once at start and kept for the whole run (owned by the main
-// window). Each showing loads the controls from svar::AppSettings; OK writes
+// window). Each showing loads the controls from svar::AppSettings, and OK
+// reads them back, through the option table (Settings.h); OK writes
 // every option except "IsRecordNew" to the settings record and to section
 // "Options" of the settings file, then has the record-source panel rebuilt;
 // Cancel and the title bar's close button forget the changes.
@@ -16,6 +17,7 @@
 #pragma once
 
 #include "app/AppPaths.h"
+#include "app/Settings.h"
 
 #include <QDialog>
 
@@ -104,6 +106,11 @@ protected:
 
 private:
     void buildControls();
+    // The control that shows an option (null: none).
+    QWidget* optionControl(const sonvale::app::OptionEntry& entry) const;
+    // Moves one option between `options` and its control, either way.
+    static void transferOption(const sonvale::app::OptionEntry& entry, QWidget* control,
+                               svar::TOptions& options, bool toControl);
     void updateVBRControls();
 
     sonvale::app::AppPaths paths_;

@@ -1,22 +1,15 @@
-// The list of recordings and their playback: Play, the playback branches of
-// Pause, Stop and the timer, the MP3 player's notifications, Save (a copy
-// under a chosen name), Remove and Remove all.
-//
-// MP3 files play through the own MP3 player (mp3Player) when "Use our MP3
-// player" is on; everything else through the media player service
-// (sysPlayer). The choice is made from PlayFileName each time.
+// The list of recordings: Save (a copy under a chosen name), Remove and
+// Remove all, and the MP3 player's notifications (forwarded to the
+// transport, which plays the recordings).
 #include "app/RecordSettings.h"
 #include "app/smain.h"
 #include "app/svar.h"
 #include "core/unaUtils.h"
-#include "platform/media/MediaPlayer.h"
 #include "platform/ui/UiServices.h"
 #include "player/TXaudioPlayer.h"
 
 #include <QLabel>
 #include <QListWidget>
-#include <QSlider>
-#include <QTimer>
 #include <QToolButton>
 
 #include <filesystem>
@@ -42,121 +35,12 @@ void TMainFrm::attachPlayerEvents() {
     };
 }
 
-bool TMainFrm::playsWithOwnPlayer() const {
-    return svar::AppSettings.IsOurPlayer && mp3Player &&
-           LowerExtension(svar::PlayFileName) == ".mp3";
-}
-
-void TMainFrm::btnPlayClick() {
-    if (svar::AppState == svar::stRecording || svar::AppState == svar::stRecordPaused)
-        return;
-    QListWidgetItem* item = selectedItem(lstRecordFile);
-    if (!item)
-        return;
-    if (svar::AppState == svar::stPlaying)
-        return;
-    if (svar::AppState == svar::stPlayPaused) {
-        resumePlayback();
-        return;
-    }
-    svar::PlayFileName = item->text().toStdString();
-    if (!fileExists(svar::PlayFileName))
-        return;
-    startPlayback();
-}
-
-void TMainFrm::startPlayback() {
-    // A position left at 100 by the last playback would end this one at the
-    // first tick, before the player has reported anything.
-    svar::PlayPercent = 0;
-    if (playsWithOwnPlayer()) {
-        try {
-            mp3Player->InputOpen(svar::PlayFileName);
-            mp3Player->Play();
-        } catch (const std::exception&) {
-            ui_.messageBox("Play file failed! - " + svar::PlayFileName);
-            return;
-        }
-    } else {
-        if (!sysPlayer)
-            sysPlayer = std::make_unique<MediaPlayer>();
-        if (sysPlayer->open(svar::PlayFileName) != MMR_NOERROR ||
-            sysPlayer->play() != MMR_NOERROR) {
-            sysPlayer->close();
-            ui_.messageBox("Play file failed! - " + svar::PlayFileName);
-            return;
-        }
-    }
-    setListButtonsEnabled(false);
-    setStatus("Playing...");
-    svar::AppState = svar::stPlaying;
-    Timer->start();
-    ShowPlaybackVolume();
-}
-
-void TMainFrm::pausePlayback() {
-    if (playsWithOwnPlayer())
-        mp3Player->Pause();
-    else if (sysPlayer)
-        sysPlayer->pause();
-    setStatus("Pause Playing");
-    btnPlay->setEnabled(true);
-    svar::AppState = svar::stPlayPaused;
-}
-
-void TMainFrm::resumePlayback() {
-    if (playsWithOwnPlayer())
-        mp3Player->Play();
-    else if (sysPlayer)
-        sysPlayer->resume();
-    setStatus("Playing");
-    btnPlay->setEnabled(false);
-    svar::AppState = svar::stPlaying;
-}
-
-void TMainFrm::stopPlayback() {
-    if (playsWithOwnPlayer()) {
-        try {
-            if (svar::AppState == svar::stPlayPaused)
-                mp3Player->Pause();
-            mp3Player->Stop();
-            mp3Player->OutputClose();
-            mp3Player->InputClose();
-        } catch (const std::exception&) {
-        }
-    } else if (sysPlayer) {
-        sysPlayer->stop();
-        sysPlayer->close();
-    }
-}
-
-void TMainFrm::playbackTimerTick() {
-    if (playsWithOwnPlayer()) {
-        prbProgress->setValue(svar::PlayPercent);
-        if (svar::PlayPercent == 100)
-            btnStopClick();
-        return;
-    }
-    if (!sysPlayer) {
-        btnStopClick();
-        return;
-    }
-    const uint32_t position = sysPlayer->position();
-    const uint32_t length = sysPlayer->length();
-    prbProgress->setValue(length ? int(RoundHalfEven(uint64_t(position) * 100, length)) : 0);
-    if (position >= length)
-        btnStopClick();
-}
-
 void TMainFrm::mp3PlayerNotifyInputPosition(TXaudioPlayer*, uint32_t offset, uint32_t range) {
-    if (range == 0)
-        return; // no position can be worked out
-    svar::PlayPercent = int32_t(uint32_t(offset * 100u) / range);
+    Control->playerInputPosition(offset, range);
 }
 
 void TMainFrm::mp3PlayerNotifyPlayerState(TXaudioPlayer*, int state) {
-    if (state == 0 || state == 3)
-        svar::PlayPercent = 100;
+    Control->playerState(state);
 }
 
 void TMainFrm::btnSaveClick() {

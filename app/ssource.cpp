@@ -1,18 +1,15 @@
-// The record-source panel: the recording inputs of the chosen mixer device in
-// lstRecordSource, choosing the recorded input, and the volume slider.
+// The record-source panel: lstRecordSource and prbVolume show what
+// RecordSources reads from the chosen mixer device; the handlers pass the
+// user's choices and slider moves back to it. The panel also fills the
+// options dialog's mixer list.
 //
-// Two mixer layers meet here: the mixer system (MixerSystem) enumerates
-// devices, destinations, sources and controls and drives the MUX; the mixer
-// component (Recorder) reads and writes line volumes and mute flags by
-// (destination, line number). Lines are matched between them by name.
-//
-// MUX mode (the wave-in destination has a MUX control): every source is a
-// radio item and exactly one is recorded. Check-box mode: every source with
-// a mute control (the select switch) has a check box mirroring it.
+// Values the program puts on prbVolume are never written back to the mixer:
+// only the user's moves are.
 #include "app/RecordSettings.h"
 #include "app/smain.h"
 #include "app/soptions.h"
 #include "app/svar.h"
+#include "mixer/RecordSources.h"
 #include "mixer/TAudio.h"
 #include "mixer/tMsMixer.h"
 #include "platform/ui/UiServices.h"
@@ -21,35 +18,29 @@
 #include <QSlider>
 #include <QTreeWidget>
 
-#include <algorithm>
-#include <cstring>
-
 using namespace sonvale::app;
 
 namespace {
 
-// Position of `name` in `names`, -1 when it is not there.
-int indexOfName(const std::vector<std::string>& names, const std::string& name) {
-    auto it = std::find(names.begin(), names.end(), name);
-    return it == names.end() ? -1 : int(it - names.begin());
-}
-
-std::string lineName(tMsMixerLine& line) {
-    const MIXERLINE& info = line.getLineInfo();
-    return std::string(info.szName, strnlen(info.szName, sizeof info.szName));
-}
-
-// Index of the last control of the given type, -1 when none.
-int lastControlOfType(tMsMixerLine& line, uint32_t type) {
-    line.enumControls();
-    int found = -1;
-    for (uint32_t k = 0; k < line.getControlCount(); ++k)
-        if (line.getControl(k)->getControlInfo().dwControlType == type)
-            found = int(k);
-    return found;
+const char* problemText(RecordSources::Problem problem) {
+    switch (problem) {
+    case RecordSources::Problem::NoDevice:
+        return "No Recorder Device!";
+    case RecordSources::Problem::NoDestinationLine:
+        return "No Recorder WaveIn Destination Line!";
+    case RecordSources::Problem::NoSourceLine:
+        return "No Recorder Source Line!";
+    case RecordSources::Problem::NoWaveInDestination:
+        return "No Recorder WaveIn Destination Device!";
+    }
+    return "Error!";
 }
 
 } // namespace
+
+int TMainFrm::sourceIndex(QTreeWidgetItem* item) const {
+    return item ? lstRecordSource->indexOfTopLevelItem(item) : -1;
+}
 
 int TMainFrm::sourceLine(QTreeWidgetItem* item) const {
     return item ? item->data(0, kLineRole).toInt() : -1;
@@ -59,30 +50,6 @@ int TMainFrm::checkKind(QTreeWidgetItem* item) const {
     return item ? item->data(0, kCheckKindRole).toInt() : kNoCheckBox;
 }
 
-bool TMainFrm::readLine(int destination, int line, uint16_t& left, uint16_t& right, bool& mute) {
-    if (!Recorder || line < 0)
-        return false;
-    uint16_t flags = 0;
-    if (Recorder->GetLineVolume(destination, line, left, right, mute, flags))
-        return true;
-    // A source without a mute control (every source of a MUX) still has its
-    // volume, which the failed read has filled in.
-    if (Recorder->ErrorText() == "Mute GetControlError in Mixer") {
-        mute = false;
-        return true;
-    }
-    return false;
-}
-
-void TMainFrm::equaliseAndShow(int destination, int line) {
-    uint16_t left = 0, right = 0;
-    bool mute = false;
-    if (!readLine(destination, line, left, right, mute))
-        return;
-    Recorder->SetLineVolume(destination, line, right, right, mute);
-    showVolume(right);
-}
-
 void TMainFrm::showVolume(uint16_t value) {
     settingVolume_ = true;
     prbVolume->setValue(VolumeToSlider(value));
@@ -90,23 +57,23 @@ void TMainFrm::showVolume(uint16_t value) {
 }
 
 void TMainFrm::showLineVolume(int destination, int line) {
-    uint16_t left = 0, right = 0;
-    bool mute = false;
-    if (readLine(destination, line, left, right, mute))
-        showVolume(right);
+    if (!Sources)
+        return;
+    if (std::optional<uint16_t> v = Sources->shownVolume(destination, line))
+        showVolume(*v);
 }
 
-void TMainFrm::showSelectedSourceVolume() {
+void TMainFrm::refreshSourceVolume() {
     try {
         if (QTreeWidgetItem* item = lstRecordSource->currentItem(); item && item->isSelected())
-            equaliseAndShow(svar::AppSettings.WaveInDestination, sourceLine(item));
+            showLineVolume(svar::AppSettings.WaveInDestination, sourceLine(item));
     } catch (...) {
     }
 }
 
-void TMainFrm::ShowPlaybackVolume() {
+void TMainFrm::showPlaybackVolume() {
     try {
-        equaliseAndShow(svar::AppSettings.PlaybackDestination, 0);
+        showLineVolume(svar::AppSettings.PlaybackDestination, 0);
     } catch (...) {
     }
 }
@@ -122,105 +89,53 @@ void TMainFrm::BuildRecordSourcePanel() {
 }
 
 void TMainFrm::buildSourcePanel() {
-    QComboBox* mixerList = OptionsFrm ? OptionsFrm->cbxMixer : nullptr;
-    if (mixerList)
-        mixerList->clear();
-    tMsMixerSystem* system = svar::MixerSystem;
-    if (!system || system->getMixerCount() == 0) {
-        ui_.messageBox("No Recorder Device!");
+    if (!svar::MixerSystem) {
+        ui_.messageBox(problemText(RecordSources::Problem::NoDevice));
         return;
     }
-    for (uint32_t d = 0; d < system->getMixerCount(); ++d) {
-        const MIXERCAPS& caps = system->getMixer(d)->getCaps();
-        if (mixerList)
-            mixerList->addItem(
-                QString::fromStdString(std::string(caps.szPname, strnlen(caps.szPname, 32))));
+    if (!Recorder) {
+        Recorder = std::make_unique<TAudio>();
+        Sources = std::make_unique<RecordSources>(*svar::MixerSystem, *Recorder);
     }
     svar::TOptions& o = svar::AppSettings;
-    if (o.Mixer < 0)
-        o.Mixer = 0;
-    const int chosen = o.Mixer >= int(system->getMixerCount()) ? 0 : o.Mixer;
-    if (mixerList)
-        mixerList->setCurrentIndex(chosen);
-    o.Mixer = chosen;
-    if (!Recorder)
-        Recorder = std::make_unique<TAudio>();
-    Recorder->setMixerDeviceID(uint32_t(o.Mixer));
+    RecordSources::Indices indices{o.Mixer, o.PlaybackDestination, o.WaveInLine,
+                                   o.WaveInDestination, o.MuxControl};
+    std::vector<RecordSources::Problem> problems;
+    Sources->build(indices, problems);
+    o.Mixer = indices.Mixer;
+    o.PlaybackDestination = indices.PlaybackDestination;
+    o.WaveInLine = indices.WaveInLine;
+    o.WaveInDestination = indices.WaveInDestination;
+    o.MuxControl = indices.MuxControl;
 
+    if (QComboBox* mixerList = OptionsFrm ? OptionsFrm->cbxMixer : nullptr) {
+        mixerList->clear();
+        for (const std::string& name : Sources->deviceNames())
+            mixerList->addItem(QString::fromStdString(name));
+        if (!Sources->deviceNames().empty())
+            mixerList->setCurrentIndex(o.Mixer);
+    }
     lstRecordSource->clear();
-    muxControl_ = nullptr;
-    muxItems_.clear();
-    o.WaveInLine = -1;
-
-    tMsMixer* mixer = system->getMixer(uint32_t(o.Mixer));
-    mixer->enumDestinations();
-    if (mixer->getDestinationCount() == 0) {
-        ui_.messageBox("No Recorder WaveIn Destination Line!");
-        return;
-    }
-    const std::vector<std::string> destinationNames = Recorder->GetDestinationNames();
-    for (uint32_t q = 0; q < mixer->getDestinationCount(); ++q) {
-        tMsMixerLine& dest = *mixer->getDestination(q);
-        const uint32_t type = dest.getLineInfo().dwComponentType;
-        if (type == MIXERLINE_COMPONENTTYPE_DST_SPEAKERS) {
-            o.PlaybackDestination = indexOfName(destinationNames, lineName(dest));
-            continue;
-        }
-        if (type != MIXERLINE_COMPONENTTYPE_DST_WAVEIN)
-            continue;
-        o.WaveInLine = int32_t(q);
-        o.WaveInDestination = int16_t(indexOfName(destinationNames, lineName(dest)));
-        dest.enumSources();
-        if (dest.getSourceCount() == 0) {
-            ui_.messageBox("No Recorder Source Line!");
-            continue;
-        }
-        o.MuxControl = lastControlOfType(dest, MIXERCONTROL_CONTROLTYPE_MUX);
-        const std::vector<std::string> lineNames = Recorder->GetSourceNames(o.WaveInDestination);
-        if (o.MuxControl >= 0)
-            muxControl_ = dest.getControl(uint32_t(o.MuxControl));
-        QTreeWidgetItem* selected = nullptr;
-        for (uint32_t i = 0; i < dest.getSourceCount(); ++i) {
-            tMsMixerLine& source = *dest.getSource(i);
-            const std::string name = lineName(source);
-            auto* item = new QTreeWidgetItem(lstRecordSource);
-            item->setText(0, QString::fromStdString(name));
-            item->setData(0, kLineRole, indexOfName(lineNames, name));
-            if (muxControl_) {
-                const int muxItem = muxControl_->findListItem(source);
-                muxItems_.push_back(muxItem);
-                item->setData(0, kCheckKindRole, int(ectRadioButton));
-                item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-                const bool on = muxItem >= 0 && muxControl_->getBoolValue(0, uint32_t(muxItem));
-                item->setCheckState(0, on ? Qt::Checked : Qt::Unchecked);
-                if (on)
-                    selected = item;
-            } else {
-                muxItems_.push_back(-1);
-                const bool hasMute = lastControlOfType(source, MIXERCONTROL_CONTROLTYPE_MUTE) >= 0;
-                item->setData(0, kCheckKindRole, int(hasMute ? ectCheckBox : kNoCheckBox));
-                if (hasMute) {
-                    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-                    uint16_t left = 0, right = 0;
-                    bool mute = false;
-                    readLine(o.WaveInDestination, sourceLine(item), left, right, mute);
-                    item->setCheckState(0, mute ? Qt::Checked : Qt::Unchecked);
-                }
-            }
-        }
-        if (!muxControl_ && lstRecordSource->topLevelItemCount() > 0)
-            selected = lstRecordSource->topLevelItem(0);
-        if (selected) {
-            lstRecordSource->setCurrentItem(selected);
-            equaliseAndShow(o.WaveInDestination, sourceLine(selected));
+    for (const RecordSources::Source& s : Sources->sources()) {
+        auto* item = new QTreeWidgetItem(lstRecordSource);
+        item->setText(0, QString::fromStdString(s.name));
+        item->setData(0, kLineRole, s.line);
+        item->setData(0, kCheckKindRole, int(s.kind));
+        if (s.kind != RecordSources::Kind::None) {
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+            item->setCheckState(0, s.checked ? Qt::Checked : Qt::Unchecked);
         }
     }
-    if (o.WaveInLine == -1)
-        ui_.messageBox("No Recorder WaveIn Destination Device!");
+    if (QTreeWidgetItem* item = lstRecordSource->topLevelItem(Sources->selected())) {
+        lstRecordSource->setCurrentItem(item);
+        showLineVolume(o.WaveInDestination, sourceLine(item));
+    }
+    for (RecordSources::Problem problem : problems)
+        ui_.messageBox(problemText(problem));
 }
 
 void TMainFrm::lstRecordSourceItemChecked(QTreeWidget*, QTreeWidgetItem* item) {
-    if (!item || checkKind(item) == kNoCheckBox)
+    if (!item || checkKind(item) == kNoCheckBox || !Sources)
         return;
     try {
         chooseSource(item);
@@ -229,60 +144,40 @@ void TMainFrm::lstRecordSourceItemChecked(QTreeWidget*, QTreeWidgetItem* item) {
 }
 
 void TMainFrm::chooseSource(QTreeWidgetItem* item) {
-    const int destination = svar::AppSettings.WaveInDestination;
-    fillingSources_ = true;
-    if (svar::AppSettings.MuxControl >= 0 && muxControl_) {
-        const int clicked = lstRecordSource->indexOfTopLevelItem(item);
-        for (int i = 0; i < lstRecordSource->topLevelItemCount(); ++i) {
-            const bool on = i == clicked;
-            if (i < int(muxItems_.size()) && muxItems_[size_t(i)] >= 0)
-                muxControl_->setBoolValue(0, uint32_t(muxItems_[size_t(i)]), on);
-            lstRecordSource->topLevelItem(i)->setCheckState(0, on ? Qt::Checked : Qt::Unchecked);
-        }
-        fillingSources_ = false;
-        showLineVolume(destination, sourceLine(item));
+    const int index = sourceIndex(item);
+    if (index < 0)
         return;
-    }
+    for (int i = 0; i < lstRecordSource->topLevelItemCount(); ++i)
+        Sources->setChecked(size_t(i),
+                            lstRecordSource->topLevelItem(i)->checkState(0) == Qt::Checked);
+    if (Sources->muxMode())
+        Sources->setChecked(size_t(index), true);
+    Sources->choose(size_t(index));
+    fillingSources_ = true;
+    for (int i = 0; i < lstRecordSource->topLevelItemCount(); ++i)
+        if (checkKind(lstRecordSource->topLevelItem(i)) != kNoCheckBox)
+            lstRecordSource->topLevelItem(i)->setCheckState(
+                0, Sources->sources()[size_t(i)].checked ? Qt::Checked : Qt::Unchecked);
     fillingSources_ = false;
-    for (int i = 0; i < lstRecordSource->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* other = lstRecordSource->topLevelItem(i);
-        if (checkKind(other) != ectCheckBox)
-            continue;
-        uint16_t left = 0, right = 0;
-        bool mute = false;
-        if (!readLine(destination, sourceLine(other), left, right, mute))
-            continue;
-        const bool mark = other->checkState(0) == Qt::Checked;
-        if (other == item) {
-            Recorder->SetLineVolume(destination, sourceLine(other), right, right, mark);
-            showVolume(right);
-        } else {
-            Recorder->SetLineVolume(destination, sourceLine(other), left, right, mark);
-        }
-    }
+    showLineVolume(svar::AppSettings.WaveInDestination, sourceLine(item));
 }
 
 void TMainFrm::lstRecordSourceAfterSelectionChange(QTreeWidget*) {
     QTreeWidgetItem* item = lstRecordSource->currentItem();
-    if (!item || !item->isSelected())
+    if (!item || !item->isSelected() || !Sources)
         return;
-    const bool mux = svar::AppSettings.MuxControl >= 0;
-    const int destination = svar::AppSettings.WaveInDestination;
     try {
-        if (checkKind(item) != kNoCheckBox) {
-            if (mux) {
-                chooseSource(item);
-            } else {
-                showLineVolume(destination, sourceLine(item));
-            }
-        } else if (!mux) {
-            equaliseAndShow(destination, sourceLine(item));
-        }
+        if (checkKind(item) != kNoCheckBox && Sources->muxMode())
+            chooseSource(item); // clicking a row chooses that source
+        else if (!Sources->muxMode())
+            showLineVolume(svar::AppSettings.WaveInDestination, sourceLine(item));
     } catch (...) {
     }
 }
 
 void TMainFrm::prbVolumeChange(QWidget*) {
+    if (!Sources)
+        return;
     try {
         int destination = 0, line = 0;
         if (svar::AppState == svar::stPlaying) {
@@ -294,12 +189,7 @@ void TMainFrm::prbVolumeChange(QWidget*) {
             destination = svar::AppSettings.WaveInDestination;
             line = sourceLine(item);
         }
-        uint16_t left = 0, right = 0;
-        bool mute = false;
-        if (!readLine(destination, line, left, right, mute))
-            return;
-        const uint16_t v = SliderToVolume(prbVolume->value());
-        Recorder->SetLineVolume(destination, line, v, v, mute);
+        Sources->setVolume(destination, line, SliderToVolume(prbVolume->value()));
     } catch (...) {
     }
 }

@@ -1,6 +1,12 @@
 #include "app/svar.h"
 
+#include "app/Settings.h"
+
 namespace svar {
+
+TOptions::TOptions() {
+    sonvale::app::ApplyOptionDefaults(*this);
+}
 
 tMsMixerSystem* MixerSystem = nullptr;
 unaLameMp3Enc* Mp3Encoder = nullptr;

@@ -30,35 +30,39 @@ enum : int32_t {
 
 // The settings. Choice settings hold the zero-based index of the item in the
 // options dialog's list, not the value itself. The persistent fields are named
-// after their keys in section "Options"; the four mixer indices are worked out
+// after their keys in section "Options"; their keys, defaults and dialog
+// controls are listed once, in the option table (Settings.h), and a new
+// record starts with those defaults. The four mixer indices are worked out
 // again each time the record-source panel is built and are never stored.
 struct TOptions {
-    int32_t SaveFile = 1;
+    TOptions(); // the defaults of a first start ("SaveDir" empty)
+
+    int32_t SaveFile{};
     std::string SaveDir; // always ends with "/"
-    int32_t WavMode = 1;
-    int32_t WavBits = 1;
-    int32_t WavRate = 0;
-    int32_t MP3Mode = 1;
-    int32_t MP3Bits = 7;
-    bool MP3UseVBR = false;
-    int32_t MP3VBRLevel = 5;
-    int32_t MP3BitsMin = 7;
-    int32_t MP3BitsMax = 7;
-    bool MP3UseCopyrighted = false;
-    bool MP3UseOriginal = false;
-    bool MP3UseCRC = false;
-    bool MP3UsePrivate = false;
-    int32_t Mixer = -1;
+    int32_t WavMode{};
+    int32_t WavBits{};
+    int32_t WavRate{};
+    int32_t MP3Mode{};
+    int32_t MP3Bits{};
+    bool MP3UseVBR{};
+    int32_t MP3VBRLevel{};
+    int32_t MP3BitsMin{};
+    int32_t MP3BitsMax{};
+    bool MP3UseCopyrighted{};
+    bool MP3UseOriginal{};
+    bool MP3UseCRC{};
+    bool MP3UsePrivate{};
+    int32_t Mixer{};
     int32_t PlaybackDestination = 0;
     int32_t WaveInLine = -1;
     int16_t WaveInDestination = 0;
     int32_t MuxControl = -1;
-    int32_t Skin = 0;
-    bool IsNoiseReduction = true;
-    bool IsOurPlayer = true;
-    bool IsRecordNew = true;
-    bool IsStopRecording = false;
-    int32_t StopRecordingSeconds = 120;
+    int32_t Skin{};
+    bool IsNoiseReduction{};
+    bool IsOurPlayer{};
+    bool IsRecordNew{};
+    bool IsStopRecording{};
+    int32_t StopRecordingSeconds{};
 
     bool operator==(const TOptions&) const = default;
 };

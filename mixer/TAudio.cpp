@@ -39,8 +39,9 @@ void TMixerSettings::closeDevice() {
     }
 }
 
-void TMixerSettings::setError(const char* text) {
-    audio.errorText_ = text;
+void TMixerSettings::setError(TAudioError code) {
+    audio.errorCode_ = code;
+    audio.errorText_ = TAudioErrorText(code);
 }
 
 bool TMixerSettings::OpenMixer(uint32_t deviceIndex) {
@@ -215,8 +216,25 @@ static uint32_t volumeChannels(const TMixDetails& e) {
     return e.Mono ? 1 : std::max<uint32_t>(e.Channels, 2);
 }
 
+const char* TAudioErrorText(TAudioError code) {
+    switch (code) {
+    case TAudioError::VolumeGet:
+        return kVolumeGetControlError;
+    case TAudioError::MuteGet:
+        return kMuteGetControlError;
+    case TAudioError::VolumeSet:
+        return kVolumeSetControlError;
+    case TAudioError::MuteSet:
+        return kMuteSetControlError;
+    case TAudioError::None:
+        break;
+    }
+    return "";
+}
+
 bool TMixerSettings::GetLineVolume(int destination, int position, uint16_t& Left, uint16_t& Right,
                                    bool& Mute, uint16_t& Flags) {
+    audio.errorCode_ = TAudioError::None;
     if (!Enabled_)
         return false;
     const TMixDetails* e = find(destination, position);
@@ -229,7 +247,7 @@ bool TMixerSettings::GetLineVolume(int destination, int position, uint16_t& Left
     // holds names no control of this line.
     if (e->VolumeControlID == kNoMixerControl || !handle ||
         readValues(e->VolumeControlID, volumeChannels(*e), values) != MMR_NOERROR) {
-        setError("Volume GetControlError in Mixer");
+        setError(TAudioError::VolumeGet);
         return false;
     }
     Left = uint16_t(values[0] & 0xFFFF);
@@ -237,7 +255,7 @@ bool TMixerSettings::GetLineVolume(int destination, int position, uint16_t& Left
 
     if (e->MuteControlID == kNoMixerControl ||
         readValues(e->MuteControlID, 1, values) != MMR_NOERROR) {
-        setError("Mute GetControlError in Mixer");
+        setError(TAudioError::MuteGet);
         return false;
     }
     Mute = values[0] != 0;
@@ -246,6 +264,7 @@ bool TMixerSettings::GetLineVolume(int destination, int position, uint16_t& Left
 
 bool TMixerSettings::SetLineVolume(int destination, int position, uint16_t Left, uint16_t Right,
                                    bool Mute) {
+    audio.errorCode_ = TAudioError::None;
     if (!Enabled_)
         return false;
     const TMixDetails* e = find(destination, position);
@@ -255,13 +274,13 @@ bool TMixerSettings::SetLineVolume(int destination, int position, uint16_t Left,
         std::vector<int32_t> values(volumeChannels(*e), Right);
         values[0] = Left;
         if (!handle || writeValues(e->VolumeControlID, values) != MMR_NOERROR) {
-            setError("Volume SetControlError in Mixer");
+            setError(TAudioError::VolumeSet);
             return false;
         }
     }
     if (e->MuteControlID != kNoMixerControl) {
         if (!handle || writeValues(e->MuteControlID, {Mute ? 1 : 0}) != MMR_NOERROR) {
-            setError("Mute SetControlError in Mixer");
+            setError(TAudioError::MuteSet);
             return false;
         }
     }

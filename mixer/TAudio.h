@@ -6,9 +6,8 @@
 // position k its source with source index k-1.
 //
 // Failures never raise: every operation returns false and puts one of the
-// texts "Volume GetControlError in Mixer", "Mute GetControlError in Mixer",
-// "Volume SetControlError in Mixer" or "Mute SetControlError in Mixer" in
-// TAudio's ErrorText.
+// four error texts below in TAudio's ErrorText, and the matching code in
+// ErrorCode, which callers test instead of the text.
 //
 // Change notification: the open device reports control changes to a message
 // window owned by TMixerSettings (NotifyWindow); its handler, on the main
@@ -35,6 +34,19 @@
 
 class TAudio;
 class TMixerSettings;
+
+// The error texts a volume read or write leaves in TAudio::ErrorText.
+inline constexpr const char* kVolumeGetControlError = "Volume GetControlError in Mixer";
+inline constexpr const char* kMuteGetControlError = "Mute GetControlError in Mixer";
+inline constexpr const char* kVolumeSetControlError = "Volume SetControlError in Mixer";
+inline constexpr const char* kMuteSetControlError = "Mute SetControlError in Mixer";
+
+// Which of them the last GetLineVolume / SetLineVolume failed with; None
+// after a success, and after a failure that sets no text (no such line,
+// nothing open).
+enum class TAudioError { None, VolumeGet, MuteGet, VolumeSet, MuteSet };
+// The text of a code ("" for None).
+const char* TAudioErrorText(TAudioError code);
 
 // The identifier a table entry holds for a control the line does not have.
 inline constexpr uint32_t kNoMixerControl = 0xFFFF;
@@ -111,7 +123,7 @@ private:
     MMRESULT readValues(uint32_t controlId, uint32_t channels, std::vector<int32_t>& values);
     MMRESULT writeValues(uint32_t controlId, const std::vector<int32_t>& values);
     void onMessage(uint32_t message, uintptr_t wparam, intptr_t lparam);
-    void setError(const char* text);
+    void setError(TAudioError code);
 
     TAudio& audio;
     MixerService& service;
@@ -151,7 +163,11 @@ public:
         return mixer_->SetLineVolume(destination, position, Left, Right, Mute);
     }
 
+    // The text of the last failure; kept until the next one.
     const std::string& ErrorText() const { return errorText_; }
+    // The failure of the last volume read or write (None: it succeeded, or
+    // failed without a text).
+    TAudioError ErrorCode() const { return errorCode_; }
     std::string Version() const { return "4.1 (32bit)"; }
 
     // Raised on the main thread when a volume or mute control of the open
@@ -162,5 +178,6 @@ private:
     friend class TMixerSettings;
     uint32_t mixerDeviceID_ = 0;
     std::string errorText_;
+    TAudioError errorCode_ = TAudioError::None;
     std::unique_ptr<TMixerSettings> mixer_;
 };

@@ -2,7 +2,5 @@
 # The message window and the dialog services each list their sources in a
 # fragment of their own.
 foreach(part messagewindow services)
-  if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/${part}.cmake)
-    include(${CMAKE_CURRENT_LIST_DIR}/${part}.cmake)
-  endif()
+  include(${CMAKE_CURRENT_LIST_DIR}/${part}.cmake)
 endforeach()

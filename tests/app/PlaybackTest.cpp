@@ -83,7 +83,7 @@ TEST_F(Playback, WavPlaysThroughTheMediaPlayerToTheEnd) {
     EXPECT_EQ(status(), "Playing...");
     EXPECT_FALSE(frm->btnPlay->isEnabled());
     EXPECT_FALSE(frm->btnRemoveAll->isEnabled());
-    ASSERT_NE(frm->sysPlayer, nullptr);
+    ASSERT_NE(frm->Control->sysPlayer(), nullptr);
 
     frm->btnRecordClick(); // ignored while playing
     EXPECT_EQ(svar::AppState, svar::stPlaying);
@@ -104,7 +104,7 @@ TEST_F(Playback, PauseAndResumeHoldThePlayback) {
     EXPECT_EQ(svar::AppState, svar::stPlayPaused);
     EXPECT_EQ(status(), "Pause Playing");
     EXPECT_TRUE(frm->btnPlay->isEnabled());
-    EXPECT_EQ(frm->sysPlayer->mode(), MediaPlayer::Mode::Paused);
+    EXPECT_EQ(frm->Control->sysPlayer()->mode(), MediaPlayer::Mode::Paused);
     frm->TimerTimer(); // nothing while paused
     EXPECT_EQ(svar::AppState, svar::stPlayPaused);
 
@@ -117,7 +117,7 @@ TEST_F(Playback, PauseAndResumeHoldThePlayback) {
     EXPECT_EQ(svar::AppState, svar::stPlaying);
     frm->btnStopClick();
     EXPECT_EQ(svar::AppState, svar::stIdle);
-    EXPECT_EQ(frm->sysPlayer->mode(), MediaPlayer::Mode::NotOpen);
+    EXPECT_EQ(frm->Control->sysPlayer()->mode(), MediaPlayer::Mode::NotOpen);
 }
 
 TEST_F(Playback, Mp3PlaysThroughTheOwnPlayerOrTheMediaPlayer) {
@@ -131,7 +131,7 @@ TEST_F(Playback, Mp3PlaysThroughTheOwnPlayerOrTheMediaPlayer) {
     svar::PlayPercent = 100; // left by an earlier playback
     frm->btnPlayClick();
     ASSERT_EQ(svar::AppState, svar::stPlaying);
-    EXPECT_EQ(frm->sysPlayer, nullptr) << "the own player plays MP3 files";
+    EXPECT_EQ(frm->Control->sysPlayer(), nullptr) << "the own player plays MP3 files";
     EXPECT_LT(svar::PlayPercent, 100);
     ASSERT_TRUE(playsToTheEnd());
     EXPECT_TRUE(ui.messages().empty());
@@ -139,7 +139,7 @@ TEST_F(Playback, Mp3PlaysThroughTheOwnPlayerOrTheMediaPlayer) {
     svar::AppSettings.IsOurPlayer = false;
     frm->btnPlayClick();
     ASSERT_EQ(svar::AppState, svar::stPlaying);
-    EXPECT_NE(frm->sysPlayer, nullptr);
+    EXPECT_NE(frm->Control->sysPlayer(), nullptr);
     ASSERT_TRUE(playsToTheEnd());
 }
 

@@ -4,6 +4,7 @@
 
 #include "capture/unavclWaveComponents.h"
 #include "encode/unaBladeMp3Enc.h"
+#include "encode/unaEncoderFileSink.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -12,6 +13,9 @@
 
 #include <mpg123.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
 
 using namespace apptest;
@@ -303,17 +307,25 @@ TEST_F(Recording, Mp3FileThatCannotBeWrittenStopsTheRecordingWithAMessage) {
     ASSERT_EQ(svar::AppState, svar::stRecording);
     frm->btnPlayClick(); // ignored while recording
     EXPECT_EQ(svar::AppState, svar::stRecording);
-    // The file turns into something that cannot be appended to.
-    const std::string name = svar::RecordFileName;
-    std::filesystem::remove(name);
-    std::filesystem::create_directory(name);
+    // The disk fills up: no write may take the open file past 4 KiB.
     ASSERT_TRUE(waitUntil([] { return svar::Mp3Encoder->totalEncoded() > 0; }));
-    ASSERT_TRUE(captured(44100 * 4 * 2));
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = before;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool failed = waitUntil([&] { return frm->Control->mp3Sink()->writeFailed(); });
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_TRUE(failed);
+    const std::string name = svar::RecordFileName;
     frm->TimerTimer();
     EXPECT_EQ(svar::AppState, svar::stIdle);
     EXPECT_EQ(svar::ActiveEncoder.load(), nullptr);
     EXPECT_EQ(ui.messages(), Strings{"Write file failed! - " + name});
     EXPECT_EQ(status(), "Ready");
+    EXPECT_EQ(std::filesystem::file_size(name), 4096u) << "what was written stays";
 }
 
 TEST_F(Recording, ExitDuringAnMp3RecordingFinishesTheFile) {

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <type_traits>
+#include <variant>
+
 using namespace sonvale::app;
 using apptest::readFile;
 using apptest::ScratchDir;
@@ -155,4 +158,43 @@ TEST(Settings, HugeRecordCountDoesNotStallTheStart) {
     EXPECT_EQ(ReadRecordFileList(exact, dropped, [](const std::string&) { return true; }).size(),
               2u);
     EXPECT_FALSE(dropped);
+}
+
+TEST(Settings, EveryOptionTheDialogWritesComesBackAndANewFileKeepsItsKeyOrder) {
+    ScratchDir dir;
+    const std::string file = dir.path() + "s.ini";
+    svar::TOptions written;
+    for (const OptionEntry& e : OptionTable())
+        std::visit(
+            [&](auto field) {
+                using T = std::remove_cvref_t<decltype(written.*field)>;
+                if constexpr (std::is_same_v<T, std::string>)
+                    written.*field = "/elsewhere/";
+                else if constexpr (std::is_same_v<T, bool>)
+                    written.*field = e.defaultValue == 0;
+                else
+                    written.*field = e.defaultValue + 2;
+            },
+            e.field);
+    {
+        TIniEngineEx ini(file);
+        WriteOptions(ini, written);
+        ini.FlushFile();
+    }
+    TIniEngineEx ini(file);
+    svar::TOptions expected = written;
+    expected.IsRecordNew = svar::TOptions{}.IsRecordNew; // the dialog never writes it
+    EXPECT_EQ(ReadOptions(ini, "/music/"), expected);
+
+    // The keys of a new file, in order: the format other copies of the
+    // program read.
+    std::string keys;
+    const std::string text = readFile(file);
+    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2))
+        if (size_t eq = text.find('=', at); eq != std::string::npos)
+            keys += text.substr(at + 2, eq - at - 2) + " ";
+    EXPECT_EQ(keys, "SaveFile SaveDir IsNoiseReduction IsOurPlayer IsStopRecording "
+                    "StopRecordingSeconds WavMode WavBits WavRate MP3Mode MP3Bits MP3UseVBR "
+                    "MP3VBRLevel MP3BitsMin MP3BitsMax MP3UseCopyrighted MP3UseOriginal MP3UseCRC "
+                    "MP3UsePrivate Mixer Skin ");
 }

@@ -70,7 +70,7 @@ protected:
                 uint16_t flags = 0;
                 // MUX sources have no mute control; their volume is read all the same.
                 return audio.GetLineVolume(d, int(k), left, right, mute, flags) ||
-                       audio.ErrorText() == "Mute GetControlError in Mixer";
+                       audio.ErrorCode() == TAudioError::MuteGet;
             }
         return false;
     }
@@ -158,7 +158,8 @@ TEST_F(SourcePanel, CheckBoxModeMirrorsTheSelectSwitches) {
     bool mute = false;
     ASSERT_TRUE(lineState("Line In", left, right, mute));
     EXPECT_TRUE(mute) << "the mark is the line's switch";
-    EXPECT_EQ(left, 32768) << "the clicked source's channels are equalised";
+    EXPECT_EQ(left, 1000) << "choosing a source keeps its balance";
+    EXPECT_EQ(right, 32768);
     ASSERT_TRUE(lineState("Microphone", left, right, mute));
     EXPECT_TRUE(mute) << "other sources keep their switch";
     source("Microphone")->setCheckState(0, Qt::Unchecked);
@@ -209,10 +210,13 @@ TEST_F(SourcePanel, WhilePlayingTheSliderSetsTheSpeakersVolume) {
     frm->btnPlayClick();
     ASSERT_EQ(svar::AppState, svar::stPlaying);
     EXPECT_EQ(frm->prbVolume->value(), 50) << "the speakers' volume is shown";
-    frm->prbVolume->setValue(20);
     TAudio audio;
     uint16_t left = 0, right = 0, flags = 0;
     bool mute = true;
+    ASSERT_TRUE(
+        audio.GetLineVolume(svar::AppSettings.PlaybackDestination, 0, left, right, mute, flags));
+    EXPECT_EQ(left, 65535) << "showing it changed nothing";
+    frm->prbVolume->setValue(20);
     ASSERT_TRUE(
         audio.GetLineVolume(svar::AppSettings.PlaybackDestination, 0, left, right, mute, flags));
     EXPECT_EQ(left, 13107);
@@ -220,4 +224,20 @@ TEST_F(SourcePanel, WhilePlayingTheSliderSetsTheSpeakersVolume) {
     EXPECT_FALSE(mute);
     frm->btnStopClick();
     EXPECT_EQ(frm->prbVolume->value(), 10) << "the source's volume again after Stop";
+}
+
+TEST_F(SourcePanel, ShowingTheSourceVolumeNeverChangesItsBalance) {
+    VirtualCard::instance().setSourceVolume(0, VS_MICROPHONE, 40000, 20000);
+    frm = create(); // builds the panel and shows the microphone's volume
+    EXPECT_EQ(frm->prbVolume->value(), 31);
+    svar::AppSettings.SaveFile = 0;
+    frm->btnRecordClick();
+    ASSERT_EQ(svar::AppState, svar::stRecording);
+    frm->btnStopClick(); // shows the selected source's volume again
+    frm->BuildRecordSourcePanel();
+    uint16_t left = 0, right = 0;
+    bool mute = false;
+    ASSERT_TRUE(lineState("Microphone", left, right, mute));
+    EXPECT_EQ(left, 40000);
+    EXPECT_EQ(right, 20000);
 }

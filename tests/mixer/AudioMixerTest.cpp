@@ -97,13 +97,18 @@ TEST_F(AudioMixerVirtualTest, VolumeWithoutMuteIsSetButItsReadReportsTheMissingM
     LineState s;
     EXPECT_FALSE(read(audio, 1, 2, s));
     EXPECT_EQ(audio.ErrorText(), "Mute GetControlError in Mixer");
+    EXPECT_EQ(audio.ErrorCode(), TAudioError::MuteGet);
     EXPECT_EQ(s.left, 1000);
     EXPECT_EQ(s.right, 2000);
     EXPECT_EQ(s.flags, MIXDETAILS_NOMUTE);
 
     EXPECT_FALSE(read(audio, 1, 0, s)); // the destination has no volume control
     EXPECT_EQ(audio.ErrorText(), "Volume GetControlError in Mixer");
+    EXPECT_EQ(audio.ErrorCode(), TAudioError::VolumeGet);
     EXPECT_FALSE(read(audio, 1, 9, s));
+    EXPECT_EQ(audio.ErrorCode(), TAudioError::None)
+        << "no such line: the text stays, the code goes";
+    EXPECT_EQ(audio.ErrorText(), "Volume GetControlError in Mixer");
     EXPECT_FALSE(audio.SetLineVolume(3, 0, 1, 1, false));
 }
 

@@ -1,6 +1,6 @@
+// The Qt dialog services driven as a user would: message box, Yes/No and
+// the save dialog, each answered once it is up.
 #include "platform/ui/qt/QtUiServices.h"
-
-#include "AppTestSupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -11,7 +11,10 @@
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
+#include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 
@@ -24,7 +27,7 @@ namespace {
 // watched until it is gone, and one that stays hidden but alive is shown and
 // acted on again.
 void whenModalShows(std::function<void(QWidget*)> act) {
-    auto* timer = new QTimer;
+    auto* timer = new QTimer(QCoreApplication::instance()); // goes with the application
     timer->setInterval(10);
     auto target = std::make_shared<QPointer<QWidget>>();
     auto acted = std::make_shared<bool>(false);
@@ -58,10 +61,31 @@ void whenModalShows(std::function<void(QWidget*)> act) {
     timer->start();
 }
 
+// One QApplication for the suite (offscreen, Qt's own dialogs), gone again
+// afterwards: the message-window tests of this executable need none.
+class QtUiServices : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!std::getenv("QT_QPA_PLATFORM"))
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+        app_ = new QApplication(argc_, argv_);
+    }
+    static void TearDownTestSuite() {
+        delete app_;
+        app_ = nullptr;
+    }
+
+private:
+    static inline int argc_ = 1;
+    static inline char name_[] = "platform_qt_tests";
+    static inline char* argv_[] = {name_, nullptr};
+    static inline QApplication* app_ = nullptr;
+};
+
 } // namespace
 
-TEST(QtUiServices, MessageBoxShowsTheTextUnderTheProgramsCaption) {
-    apptest::ensureApplication();
+TEST_F(QtUiServices, MessageBoxShowsTheTextUnderTheProgramsCaption) {
     sonvale::ui::QtUiServices ui;
     QString text, title;
     whenModalShows([&](QWidget* w) {
@@ -76,8 +100,7 @@ TEST(QtUiServices, MessageBoxShowsTheTextUnderTheProgramsCaption) {
     EXPECT_EQ(title, "Sonvale");
 }
 
-TEST(QtUiServices, ConfirmIsYesOnlyForTheYesButton) {
-    apptest::ensureApplication();
+TEST_F(QtUiServices, ConfirmIsYesOnlyForTheYesButton) {
     sonvale::ui::QtUiServices ui;
     whenModalShows(
         [](QWidget* w) { qobject_cast<QMessageBox*>(w)->button(QMessageBox::Yes)->click(); });
@@ -89,9 +112,10 @@ TEST(QtUiServices, ConfirmIsYesOnlyForTheYesButton) {
     EXPECT_FALSE(ui.confirm("Are you sure you want to remove all sound file?"));
 }
 
-TEST(QtUiServices, SaveDialogUsesTheFilterAndAddsTheDefaultExtension) {
-    apptest::ensureApplication();
-    apptest::ScratchDir dir;
+TEST_F(QtUiServices, SaveDialogUsesTheFilterAndAddsTheDefaultExtension) {
+    std::string dir = (std::filesystem::temp_directory_path() / "sonvale-qtui-XXXXXX").string();
+    ASSERT_NE(mkdtemp(dir.data()), nullptr);
+    dir += "/";
     sonvale::ui::QtUiServices ui;
     QStringList filters;
     whenModalShows([&](QWidget* w) {
@@ -108,16 +132,17 @@ TEST(QtUiServices, SaveDialogUsesTheFilterAndAddsTheDefaultExtension) {
     sonvale::ui::SaveDialogOptions options;
     options.defaultExtension = ".wav";
     options.filter = "Wave files (*.wav)|*.wav";
-    options.initialDir = dir.path();
+    options.initialDir = dir;
     std::string name;
     ASSERT_TRUE(ui.saveFileDialog(options, name));
-    EXPECT_EQ(name, dir.path() + "copy.wav");
+    EXPECT_EQ(name, dir + "copy.wav");
     EXPECT_EQ(filters, QStringList{"Wave files (*.wav)"});
 
     whenModalShows([](QWidget* w) { qobject_cast<QFileDialog*>(w)->reject(); });
     name = "kept";
     EXPECT_FALSE(ui.saveFileDialog(options, name));
     EXPECT_EQ(name, "kept");
+    std::filesystem::remove_all(dir);
 }
 
 // Collects what the desktop services were asked to open.
@@ -129,8 +154,7 @@ public slots:
     void open(const QUrl& url) { urls << url; }
 };
 
-TEST(QtUiServices, ShellOpenHandsFilesAndAddressesToTheDesktop) {
-    apptest::ensureApplication();
+TEST_F(QtUiServices, ShellOpenHandsFilesAndAddressesToTheDesktop) {
     sonvale::ui::QtUiServices ui;
     UrlRecorder recorder;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");

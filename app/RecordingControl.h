@@ -1,0 +1,163 @@
+// The recorder's transport: Record, Pause, Stop, Play, the one-second tick,
+// the name of a new recording and the choice of player, without any widget.
+//
+// Every change of svar::AppState goes through setState, which refuses a
+// change the state table does not list. What the user sees is drawn by the
+// window through RecordingView; the window's button handlers only forward
+// here.
+//
+// Where a recorded chunk goes:
+//   WAV: capture thread -> waveIn -> waveRiff (its writer thread) -> file
+//   MP3: capture thread -> waveIn -> sink -> encoder thread -> sink -> file
+// Stop closes the file end first (WAV: waveRiff; MP3: after waveIn, the sink,
+// which drains the encoder into the file), so nothing captured is lost.
+//
+// Ownership: the window owns the two pipes and the MP3 player and outlives
+// this object; this object owns the MP3 file sink (made when an encoder is
+// attached) and the media player used for everything the own player does
+// not play. svar::Mp3Encoder stays the start-up's.
+//
+// Threads: main thread only, except waveInDataAvailable (capture thread),
+// which only hands the block to the sink.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+class MediaPlayer;
+class TXaudioPlayer;
+class TunavclWaveInDevice;
+class TunavclWaveRiff;
+class unaEncoderFileSink;
+class unaLameMp3Enc;
+class unavclInOutPipe;
+
+namespace sonvale::ui {
+class UiServices;
+}
+
+namespace sonvale::app {
+
+// What the transport needs of the window: drawing, the list of recordings,
+// and the volume display of the record-source panel. Main thread only.
+class RecordingView {
+public:
+    virtual ~RecordingView() = default;
+
+    virtual std::string status() const = 0;
+    virtual void setStatus(const std::string& text) = 0;
+    // Record, Play, Save, Remove, Remove all and Options together.
+    virtual void setListButtonsEnabled(bool enabled) = 0;
+    virtual void setRecordEnabled(bool enabled) = 0;
+    virtual void setPlayEnabled(bool enabled) = 0;
+    virtual void setTimerRunning(bool running) = 0;
+    virtual void setProgress(int percent) = 0;
+
+    // The new-file / overwrite choice: true records to a new file.
+    virtual bool recordNew() const = 0;
+    // The path of the selected recording, if an item is selected.
+    virtual std::optional<std::string> selectedRecording() const = 0;
+    // Selects the item with this path, appending one when there is none.
+    virtual void selectRecording(const std::string& path) = 0;
+    // Gives the selected item (if any) this path.
+    virtual void renameSelectedRecording(const std::string& path) = 0;
+
+    // Shows the selected source's volume again (after Stop).
+    virtual void refreshSourceVolume() = 0;
+    // Shows the speakers' volume (when playback starts).
+    virtual void showPlaybackVolume() = 0;
+};
+
+class RecordingControl {
+public:
+    // Attaches itself to waveIn's data event. Both pipes must outlive it.
+    RecordingControl(RecordingView& view, sonvale::ui::UiServices& ui, TunavclWaveInDevice& waveIn,
+                     TunavclWaveRiff& waveRiff);
+    ~RecordingControl();
+    RecordingControl(const RecordingControl&) = delete;
+    RecordingControl& operator=(const RecordingControl&) = delete;
+
+    // The encoder start-up's encoder (null: none), before any recording.
+    // MP3 recordings write through a sink over it.
+    void attachEncoder(unaLameMp3Enc* encoder);
+    // The encoder shut-down: finishes an MP3 recording still running (its
+    // file is completed) and lets go of the encoder.
+    void releaseEncoder();
+    // The own MP3 player (null: none, or its library is missing).
+    void setOwnPlayer(TXaudioPlayer* player) { ownPlayer_ = player; }
+
+    // Whether `from` -> `to` is a change of the state table.
+    static bool allowedTransition(int32_t from, int32_t to);
+    // Changes svar::AppState when the table allows it; false (and no
+    // change) otherwise.
+    bool setState(int32_t to);
+
+    // The transport commands.
+    void Record();
+    void Pause();
+    void Stop();
+    void Play();
+    // One second has passed (the window's timer).
+    void Tick();
+
+    // The own player's notifications.
+    void playerInputPosition(uint32_t offset, uint32_t range);
+    void playerState(int state);
+
+    // Capture thread: a captured block for the MP3 sink.
+    void waveInDataAvailable(unavclInOutPipe* sender, const void* data, uint32_t len);
+
+    // Releases the media player's file (program shut-down).
+    void closeSystemPlayer();
+
+    // The media player service (made on first use; null before).
+    MediaPlayer* sysPlayer() const { return sysPlayer_.get(); }
+    // The sink MP3 recordings write through (null without an encoder).
+    unaEncoderFileSink* mp3Sink() const { return sink_.get(); }
+    // Whether the recording that runs (or ran last) is an MP3 recording.
+    bool recordingIsMp3() const { return recordingMp3_; }
+    // Whether PlayFileName plays through the own MP3 player.
+    bool playsWithOwnPlayer() const;
+
+private:
+    std::string chooseRecordingName(bool mp3);
+    // Deletes an old file of that name; false (after telling the user) when
+    // it cannot be deleted.
+    bool removeOld(const std::string& name);
+    void startWav(const std::string& name);
+    void startMp3(const std::string& name);
+    // The buttons, status, list item and state of a recording that starts.
+    void showRecordingStarted(const std::string& name);
+    void showBackToIdle();
+    // Lets captured sound reach the file again after a pause.
+    void resumeCapture();
+    void stopCapture();
+    void stopAfterWriteFailure();
+    void recordingTick();
+
+    void startPlayback();
+    void pausePlayback();
+    void resumePlayback();
+    void stopPlayback();
+    void playbackTick();
+
+    RecordingView& view_;
+    sonvale::ui::UiServices& ui_;
+    TunavclWaveInDevice& waveIn_;
+    TunavclWaveRiff& waveRiff_;
+    TXaudioPlayer* ownPlayer_ = nullptr;
+    std::unique_ptr<MediaPlayer> sysPlayer_;
+    // Read by the capture thread; set and cleared only while nothing is
+    // captured.
+    std::atomic<unaEncoderFileSink*> sinkForCapture_{nullptr};
+    std::unique_ptr<unaEncoderFileSink> sink_;
+    bool recordingMp3_ = false;
+    // Set while Record sets a recording up: the name search lets pending
+    // window messages run, and a second click then must not start another.
+    bool startingRecord_ = false;
+};
+
+} // namespace sonvale::app

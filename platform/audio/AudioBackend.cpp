@@ -1,6 +1,7 @@
 // Choice of the audio backend, the backend tables, and the helpers every
 // backend shares (name fields, the PCM format check, output creation).
 #include "platform/audio/Backends.h"
+#include "platform/audio/pulse/PulseBackend.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,6 +12,8 @@ namespace {
 
 std::atomic<int> g_backend{-1};
 
+constexpr int kServerProbeMs = 250;
+
 AudioBackend backendFromEnvironment() {
     const char* v = std::getenv("SONVALE_AUDIO");
     const std::string name = v ? v : "";
@@ -18,7 +21,9 @@ AudioBackend backendFromEnvironment() {
         return AudioBackend::Virtual;
     if (name == "alsa")
         return AudioBackend::Alsa;
-    return AudioBackend::Alsa;
+    if (name == "pulse")
+        return AudioBackend::Pulse;
+    return pulseServerAnswers(kServerProbeMs) ? AudioBackend::Pulse : AudioBackend::Alsa;
 }
 
 } // namespace
@@ -41,6 +46,8 @@ const AudioBackendTable& backendTable(AudioBackend backend) {
     switch (backend) {
     case AudioBackend::Virtual:
         return virtualBackendTable();
+    case AudioBackend::Pulse:
+        return pulseBackendTable();
     case AudioBackend::Alsa:
         break;
     }

@@ -24,7 +24,9 @@ public:
     virtual ~WaveInBackend() = default;
     virtual uint32_t count() = 0;
     // deviceId is -1 or 0..count()-1 (checked by the caller).
-    virtual MMRESULT caps(int deviceId, WAVEINCAPS* caps) = 0;
+    // Fills the capabilities but the name, and the device's whole name
+    // (the service cuts it into caps->szPname).
+    virtual MMRESULT caps(int deviceId, WAVEINCAPS* caps, std::string* name) = 0;
     // Opens a source for a checked PCM format. With query, only checks and
     // leaves *source empty. *readBytes: the largest read the capture thread
     // should ask for.
@@ -94,7 +96,7 @@ void mixerNotifyChange(AudioBackend backend, uint32_t deviceIndex, uint32_t cont
 // ---- one backend ----
 
 // A backend's parts, gathered in one table per backend (alsa/AlsaBackend.cpp,
-// virtual/VirtualBackend.cpp). The services reach a backend only through
+// virtual/VirtualBackend.cpp, pulse/PulseBackend.cpp). The services reach a backend only through
 // its table.
 struct AudioBackendTable {
     AudioBackend id;
@@ -106,6 +108,7 @@ struct AudioBackendTable {
 
 const AudioBackendTable& alsaBackendTable();
 const AudioBackendTable& virtualBackendTable();
+const AudioBackendTable& pulseBackendTable();
 const AudioBackendTable& backendTable(AudioBackend backend);
 
 // Copies text into a fixed field, cut to size - 1 characters, zero-filled.

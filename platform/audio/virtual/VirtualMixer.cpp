@@ -75,6 +75,7 @@ MixerLineModel line(uint32_t dest, uint32_t source, bool isSource, uint32_t type
 MixerDeviceModel buildModel(const VirtualDeviceState& dev) {
     MixerDeviceModel m;
     const std::string& product = dev.config.name;
+    m.name = product;
     m.caps.wMid = 0xFF;
     m.caps.wPid = uint16_t(1 + dev.index);
     m.caps.vDriverVersion = 0x0100;
@@ -95,6 +96,9 @@ MixerDeviceModel buildModel(const VirtualDeviceState& dev) {
     wavein.line = line(1, 0, false, MIXERLINE_COMPONENTTYPE_DST_WAVEIN, "Recording",
                        "Recording Control", 0xFFFF0001u, product);
     wavein.line.info.cConnections = uint32_t(sources);
+    // Recorded by the capture device of the same number.
+    wavein.line.info.Target.dwType = MIXERLINE_TARGETTYPE_WAVEIN;
+    wavein.line.info.Target.dwDeviceID = uint32_t(dev.index);
     if (dev.config.hasMux) {
         MixerControlModel mux =
             control(id, MIXERCONTROL_CONTROLTYPE_MUX, "Recording Source", 1, kMux);

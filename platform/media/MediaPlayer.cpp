@@ -374,14 +374,16 @@ struct MediaPlayer::Impl {
     // Goes on from `ms` (clamped to the file's end) in the same mode: what
     // the output holds of the old place is dropped.
     MMRESULT doSeek(uint32_t ms) {
-        if (file == nullptr) {
+        if (!isOpen()) {
             return fail(MMR_INVALHANDLE, "nothing is open");
         }
         const uint64_t total = totalFrames.load();
         uint64_t frame = uint64_t(ms) * rate / 1000;
         if (total > 0)
             frame = std::min(frame, total);
-        if (sf_seek(file, sf_count_t(frame), SEEK_SET) < 0) {
+        const bool moved =
+            file != nullptr ? sf_seek(file, sf_count_t(frame), SEEK_SET) >= 0 : mp3.seek(frame);
+        if (!moved) {
             return fail(MMR_ERROR, "cannot move in the file");
         }
         {
@@ -389,7 +391,7 @@ struct MediaPlayer::Impl {
             if (output) {
                 output->stop(); // a paused output stays paused
             }
-            decodedFrame = frame;
+            decodedFrame.store(frame);
             segmentStart.store(frame);
             writtenBytes = 0;
             lastPlayed = 0;

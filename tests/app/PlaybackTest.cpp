@@ -189,6 +189,16 @@ TEST_F(Playback, TheProgressBarSeeksEitherPlayerAndTheClockShowsThePosition) {
                 frm->labClock->text().endsWith(QStringLiteral(" / 0:07")))
         << frm->labClock->text().toStdString();
     frm->btnStopClick();
+
+    // The same MP3 file through the media player service.
+    svar::AppSettings.IsOurPlayer = false;
+    frm->btnPlayClick();
+    frm->btnPauseClick();
+    ASSERT_EQ(frm->Control->sysPlayer()->mode(), MediaPlayer::Mode::Paused);
+    dragTo(50);
+    EXPECT_NEAR(double(frm->Control->sysPlayer()->position()),
+                frm->Control->sysPlayer()->length() / 2.0, 100);
+    frm->btnStopClick();
 }
 
 TEST_F(Playback, PlayerNotificationsGiveThePercentage) {

@@ -116,7 +116,7 @@ public:
     // --- volume --------------------------------------------------------------
     uint32_t getVolume(uint32_t channel);
     uint32_t getPrevVolume(uint32_t channel);
-    void setCalcVolume(bool value);
+    virtual void setCalcVolume(bool value);
     bool calcVolume() const { return calcVolume_.load(std::memory_order_relaxed); }
 
     virtual void setRealTime(bool value) { realTime_.store(value); }

@@ -17,10 +17,11 @@ uint32_t readU32(const uint8_t* p) {
 
 // --- chunk -------------------------------------------------------------------------------
 
-unaRIFFChunk::unaRIFFChunk(unaRIFile* file, uint32_t offset, uint32_t maxSize, unaRIFFChunk* parent)
+unaRIFFChunk::unaRIFFChunk(unaRIFile* file, uint64_t offset, uint64_t maxSize, unaRIFFChunk* parent)
     : file_(file), parent_(parent), offset_(offset), maxSize_(maxSize),
       depth_(parent ? parent->depth_ + 1 : 0), header_(file->data() + offset) {
-    isContainer_ = (idIs("RIFF") || idIs("LIST")) && depth_ < kMaxDepth;
+    isContainer_ =
+        (idIs("RIFF") || idIs("LIST") || (!parent && idIs("RF64"))) && depth_ < kMaxDepth;
     if (isContainer_)
         parse();
 }
@@ -33,11 +34,18 @@ std::string unaRIFFChunk::id() const {
     return std::string(reinterpret_cast<const char*>(header_), 4);
 }
 
-uint32_t unaRIFFChunk::size() const {
-    return readU32(header_ + 4);
+uint64_t unaRIFFChunk::size() const {
+    const uint32_t declared = readU32(header_ + 4);
+    if (declared == 0xFFFFFFFFu && file_->isRf64()) {
+        if (!parent_)
+            return file_->ds64RiffSize();
+        if (idIs("data"))
+            return file_->ds64DataSize();
+    }
+    return declared;
 }
 
-uint32_t unaRIFFChunk::dataSize() const {
+uint64_t unaRIFFChunk::dataSize() const {
     return std::min(size(), maxSize_ - 8);
 }
 
@@ -54,8 +62,7 @@ void unaRIFFChunk::parse() {
     const uint64_t limit = std::min<uint64_t>(maxSize_, uint64_t(size()) + 8);
     uint64_t pos = 12;
     while (pos + 8 <= limit) {
-        auto child = std::make_unique<unaRIFFChunk>(file_, uint32_t(offset_ + pos),
-                                                    uint32_t(limit - pos), this);
+        auto child = std::make_unique<unaRIFFChunk>(file_, offset_ + pos, limit - pos, this);
         const uint64_t step = std::min<uint64_t>(child->maxSize(), uint64_t(child->size()) + 8);
         subChunks_.push_back(std::move(child));
         pos += (step + 1) & ~uint64_t(1);
@@ -75,7 +82,7 @@ unaRIFile::unaRIFile(const std::string& fileName, uint32_t protection) {
             copy_.resize(std::fread(copy_.data(), 1, copy_.size(), f));
             std::fclose(f);
             data_ = copy_.data();
-            size_ = uint32_t(copy_.size());
+            size_ = copy_.size();
         }
     } else {
         mapping_ = std::make_unique<unaMappedFile>(fileName, true, protection);
@@ -87,7 +94,7 @@ unaRIFile::unaRIFile(const std::string& fileName, uint32_t protection) {
     parseRoot();
 }
 
-unaRIFile::unaRIFile(const void* data, uint32_t size) {
+unaRIFile::unaRIFile(const void* data, uint64_t size) {
     if (data && size) {
         copy_.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
         data_ = copy_.data();
@@ -102,10 +109,19 @@ unaRIFile::~unaRIFile() {
 }
 
 void unaRIFile::parseRoot() {
-    if (data_ && size_ >= 12)
-        root_ = std::make_unique<unaRIFFChunk>(this, 0, size_, nullptr);
+    if (!data_ || size_ < 12)
+        return;
+    // RF64: the sizes that do not fit 32 bits are in the ds64 chunk, the
+    // first chunk of the file; they must be known before the tree is built.
+    if (std::memcmp(data_, "RF64", 4) == 0 && size_ >= 36 &&
+        std::memcmp(data_ + 12, "ds64", 4) == 0 && readU32(data_ + 16) >= 16) {
+        rf64_ = true;
+        std::memcpy(&ds64Riff_, data_ + 20, 8);
+        std::memcpy(&ds64Data_, data_ + 28, 8);
+    }
+    root_ = std::make_unique<unaRIFFChunk>(this, 0, size_, nullptr);
 }
 
 bool unaRIFile::isRiff() const {
-    return root_ && root_->idIs("RIFF");
+    return root_ && (root_->idIs("RIFF") || (rf64_ && root_->idIs("RF64")));
 }

@@ -1,5 +1,6 @@
 #include "capture/unaRiffStream.h"
 
+#include "capture/WaveHeader.h"
 #include "capture/unaMsAcm.h"
 #include "core/unaFileStream.h"
 #include "core/unaUtils.h"
@@ -9,21 +10,14 @@
 
 namespace {
 
-void putU32(uint8_t* p, uint32_t v) {
-    std::memcpy(p, &v, 4); // little-endian machine, little-endian file
-}
-
-uint32_t getU32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
+using wave_header::getU32;
 
 // The format record a "fmt " chunk holds, completed to a full record: a
 // missing cbSize reads as 0 and extra bytes are limited to what the chunk
 // really has.
 std::vector<uint8_t> formatFromChunk(const unaRIFFChunk& chunk) {
-    const uint32_t have = chunk.dataSize();
+    const uint32_t have =
+        uint32_t(std::min<uint64_t>(chunk.dataSize(), 0xFFFF + sizeof(WAVEFORMATEX)));
     WAVEFORMATEX head{};
     std::memcpy(&head, chunk.data(), std::min<uint32_t>(have, sizeof head));
     if (have < sizeof head || head.wFormatTag == WAVE_FORMAT_PCM)
@@ -35,6 +29,22 @@ std::vector<uint8_t> formatFromChunk(const unaRIFFChunk& chunk) {
     if (head.cbSize)
         std::memcpy(record.data() + sizeof head, chunk.data() + sizeof head, head.cbSize);
     return record;
+}
+
+// A format a reader can play: 1 to kMaxChannels channels, a rate and a
+// block size; PCM also needs whole-byte samples of 8 to 32 bits and the
+// block size that follows from them.
+constexpr uint32_t kMaxChannels = 256;
+
+bool playableFormat(const WAVEFORMATEX& f) {
+    if (f.nChannels == 0 || f.nChannels > kMaxChannels || f.nSamplesPerSec == 0 ||
+        f.nBlockAlign == 0)
+        return false;
+    if (f.wFormatTag != WAVE_FORMAT_PCM)
+        return true;
+    const uint32_t bits = f.wBitsPerSample;
+    return bits >= 8 && bits <= 32 && bits % 8 == 0 &&
+           f.nBlockAlign == uint32_t(f.nChannels) * (bits / 8);
 }
 
 } // namespace
@@ -114,19 +124,39 @@ bool unaRiffStream::writerAfterOpen() {
     file_->seek(0);
     WAVEFORMATEX f{};
     getFormat(false, f);
-    uint8_t header[44];
-    std::memcpy(header, "RIFF", 4);
-    putU32(header + 4, 0);
-    std::memcpy(header + 8, "WAVEfmt ", 8);
-    putU32(header + 16, 16);
-    std::memcpy(header + 20, &f, 16);
-    std::memcpy(header + 36, "data", 4);
-    putU32(header + 40, 0);
-    writeAll(header, sizeof header);
-    dataSizePos_ = uint32_t(file_->getPosition()) - 4;
-    if (writeFailed_.load())
-        dataSizePos_ = 40;
+    header_ = wave_header::build(f);
+    blockAlign_ = f.nBlockAlign;
+    writeAll(header_.data(), wave_header::kSize);
+    dataSizePos_ = wave_header::kDataSizePos;
+    headerWrittenData_ = 0;
+    lastRefresh_ = std::chrono::steady_clock::now();
     return true;
+}
+
+void unaRiffStream::writeHeaderSizes(uint64_t dataBytes) {
+    wave_header::setSizes(header_, dataBytes, blockAlign_);
+    // One positioned write of the whole header: the position of the next
+    // append does not move.
+    file_->writeAt(0, header_.data(), wave_header::kSize);
+    headerWrittenData_ = dataBytes;
+}
+
+void unaRiffStream::refreshHeader() {
+    const uint32_t period = headerRefreshMs.load(std::memory_order_relaxed);
+    if (period == 0)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastRefresh_ < std::chrono::milliseconds(period))
+        return;
+    lastRefresh_ = now;
+    if (!file_ || writeFailed_.load())
+        return;
+    // What the file really holds (the appends so far), not what was counted.
+    const int64_t end = file_->getPosition();
+    const uint64_t data =
+        end > int64_t(wave_header::kSize) ? uint64_t(end) - wave_header::kSize : 0;
+    if (data != headerWrittenData_)
+        writeHeaderSizes(data);
 }
 
 MMRESULT unaRiffStream::afterOpen() {
@@ -167,26 +197,16 @@ void unaRiffStream::afterClose(MMRESULT result) {
         if (writeAll(buffer_.data(), n))
             dataSize_ += n;
     }
-    const int32_t fileSize = file_->getSize();
-    uint32_t data = dataSize_.load();
-    if (writeFailed_.load()) {
+    const int64_t fileSize = file_->getSize();
+    uint64_t data = dataSize_.load();
+    if (writeFailed_.load() || fileSize != int64_t(wave_header::kSize + data)) {
         // Describe what is really in the file (a short write may have stored
         // part of its block).
-        data = fileSize > 44 ? uint32_t(fileSize - 44) : 0;
+        data = fileSize > int64_t(wave_header::kSize) ? uint64_t(fileSize) - wave_header::kSize : 0;
         dataSize_.store(data);
     }
-    if (fileSize >= 44) {
-        uint8_t riffHead[12];
-        std::memcpy(riffHead, "RIFF", 4);
-        putU32(riffHead + 4, uint32_t(fileSize) - 8);
-        std::memcpy(riffHead + 8, "WAVE", 4);
-        uint8_t size[4];
-        putU32(size, data);
-        file_->seek(0);
-        file_->write(riffHead, sizeof riffHead);
-        file_->seek(int32_t(dataSizePos_));
-        file_->write(size, sizeof size);
-    }
+    if (fileSize >= int64_t(wave_header::kSize))
+        writeHeaderSizes(data);
     file_.reset();
 }
 
@@ -200,8 +220,10 @@ bool unaRiffStream::handleHeader(unaMsAcmDeviceHeader* header) {
     if (n == 0)
         return false;
     // After a failed write the rest is drained and dropped.
-    if (writeAll(buffer_.data(), n))
+    if (writeAll(buffer_.data(), n)) {
         dataSize_ += n;
+        refreshHeader();
+    }
     return true;
 }
 
@@ -229,7 +251,8 @@ int32_t unaRiffStream::openRiffFile(const std::string& name) {
     } else {
         scanChunks(riff_->root(), scanFormat | scanWholeTree);
         WAVEFORMATEX src{};
-        if (!getFormat(true, src) || chunkSize() == 0 || chunkSize() > kMaxReaderChunk) {
+        if (!getFormat(true, src) || !playableFormat(src) || chunkSize() == 0 ||
+            chunkSize() > kMaxReaderChunk) {
             result = rsNoFormat;
         } else {
             buffer_.assign(chunkSize(), 0);
@@ -280,6 +303,8 @@ bool unaRiffStream::scanChunks(unaRIFFChunk* chunk, uint32_t flags) {
             return false;
         const std::vector<uint8_t> record = formatFromChunk(*chunk);
         const auto* f = reinterpret_cast<const WAVEFORMATEX*>(record.data());
+        if (!playableFormat(*f))
+            return false; // an impossible format is no format
         std::string current = formatText(true);
         WAVEFORMATEX* now = nullptr;
         str2format(current, now);
@@ -331,8 +356,9 @@ bool unaRiffStream::fillBuffer() {
     }
     uint32_t filled = 0;
     while (currentChunk_ && filled < size) {
-        const uint32_t have = currentChunk_->dataSize();
-        const uint32_t n = std::min(have - std::min(chunkPos_, have), size - filled);
+        const uint64_t have = currentChunk_->dataSize();
+        const uint32_t n =
+            uint32_t(std::min<uint64_t>(have - std::min(chunkPos_, have), size - filled));
         std::memcpy(buffer_.data() + filled, currentChunk_->data() + chunkPos_, n);
         chunkPos_ += n;
         readBytes_.store(consumedBytes_ + chunkPos_);

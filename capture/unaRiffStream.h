@@ -2,9 +2,12 @@
 // PCM written into it, or reads one and delivers its sound chunk by chunk.
 //
 // Writer: created with a file name and a PCM format; creating it creates (or
-// opens) the file. open truncates the file and writes the 44-byte header;
-// the device's thread appends every block written into the input stream;
-// close patches the RIFF and data sizes and closes the file. Opening again
+// opens) the file. open truncates the file and writes the 80-byte header
+// (WaveHeader.h); the device's thread appends every block written into the
+// input stream and, at most once a second, brings the header's sizes up to
+// what the file holds (one positioned write of the header), so a recording
+// cut off by a crash loses at most about a second; close writes the final
+// sizes and closes the file. Past 4 GiB the file becomes RF64. Opening again
 // starts a new recording in the same file. Without a file (riffStatus 2) the
 // writer keeps no input stream: what is written into it is dropped at once.
 // A failed write stops the writing and is remembered (writeFailed); close
@@ -24,11 +27,13 @@
 // close. Observers are safe from any thread.
 #pragma once
 
+#include "capture/WaveHeader.h"
 #include "capture/unaMsAcmCodec.h"
 #include "capture/unaRIFile.h"
 #include "capture/unaWaveDevice.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -87,12 +92,17 @@ public:
     const std::string& fileName() const { return fileName_; }
     bool isEof() const { return isEof_.load(); }
     std::atomic<bool> loop{false};
-    uint32_t totalDataSize() const { return totalDataSize_; }
-    uint32_t readBytes() const { return readBytes_.load(); }
-    uint32_t consumedBytes() const { return consumedBytes_; }
+    uint64_t totalDataSize() const { return totalDataSize_; }
+    uint64_t readBytes() const { return readBytes_.load(); }
+    uint64_t consumedBytes() const { return consumedBytes_; }
     uint32_t factValue() const { return factValue_; }
-    uint32_t dataSize() const { return dataSize_.load(); }
+    uint64_t dataSize() const { return dataSize_.load(); }
     uint32_t dataSizePos() const { return dataSizePos_; }
+    // Longest time between two header refreshes while data arrive.
+    static constexpr uint32_t kHeaderRefreshMs = 1000;
+    // The refresh period in use; 0 writes the sizes only at close (for
+    // measuring what the refresh costs). Set before open.
+    std::atomic<uint32_t> headerRefreshMs{kHeaderRefreshMs};
     bool writeFailed() const { return writeFailed_.load(); }
     unaRIFile* riff() const { return riff_.get(); }
     unaMsAcmCodec* codec() const { return codec_.get(); }
@@ -109,6 +119,10 @@ protected:
 private:
     static unaAbstractStream* openFileStream(const std::string& name);
     bool writerAfterOpen();
+    // Device thread: writes the sizes when a second has passed since the
+    // last refresh and the data grew.
+    void refreshHeader();
+    void writeHeaderSizes(uint64_t dataBytes);
     bool writeAll(const void* data, uint32_t size);
     bool readerHandle();
     // Makes the next data chunk in file order current; false at the end.
@@ -122,20 +136,24 @@ private:
 
     // writer
     std::unique_ptr<unaAbstractStream> file_;
-    std::atomic<uint32_t> dataSize_{0};
+    std::atomic<uint64_t> dataSize_{0};
     uint32_t dataSizePos_ = 0;
+    wave_header::Image header_{};
+    uint32_t blockAlign_ = 0;
+    uint64_t headerWrittenData_ = 0;
+    std::chrono::steady_clock::time_point lastRefresh_{};
     std::atomic<bool> writeFailed_{false};
     uint32_t formatTag_ = WAVE_FORMAT_PCM;
 
     // reader
     std::unique_ptr<unaRIFile> riff_;
     std::unique_ptr<unaMsAcmCodec> codec_;
-    uint32_t totalDataSize_ = 0;
-    std::atomic<uint32_t> readBytes_{0};
-    uint32_t consumedBytes_ = 0;
+    uint64_t totalDataSize_ = 0;
+    std::atomic<uint64_t> readBytes_{0};
+    uint64_t consumedBytes_ = 0;
     uint32_t factValue_ = 0;
     unaRIFFChunk* currentChunk_ = nullptr;
-    uint32_t chunkPos_ = 0;
+    uint64_t chunkPos_ = 0;
     bool copiedSinceRewind_ = false;
     bool formatFound_ = false;
     // Data chunks in file order (found by the whole-tree scan); those before

@@ -121,8 +121,17 @@ void unaWaveInDevice::setMinVolumeLevel(uint32_t level) {
             levelSavedCalcVolume_ = calcVolume();
         calcVolume_.store(true);
     } else {
-        setCalcVolume(levelSavedCalcVolume_);
+        unaMsAcmStreamDevice::setCalcVolume(levelSavedCalcVolume_);
     }
+}
+
+void unaWaveInDevice::setCalcVolume(bool value) {
+    if (minVolumeLevel_.load() == 0) {
+        unaMsAcmStreamDevice::setCalcVolume(value);
+        return;
+    }
+    levelSavedCalcVolume_ = value;
+    calcVolume_.store(true);
 }
 
 void unaWaveInDevice::onThreadStart() {

@@ -85,8 +85,12 @@ public:
     const char* className() const override { return "unaWaveInDevice"; }
 
     // Non-zero turns silence suppression (and volume measurement) on; 0
-    // turns it off and restores the volume measurement chosen before.
+    // turns it off and restores the volume measurement chosen last (before
+    // the level, or by setCalcVolume while the level was on).
     void setMinVolumeLevel(uint32_t level);
+    // While a level is set, measurement stays on for the suppression and the
+    // value is remembered as the choice the level's end restores.
+    void setCalcVolume(bool value) override;
     uint32_t minVolumeLevel() const { return minVolumeLevel_.load(); }
     std::atomic<uint32_t> minActiveTime{100};
     bool isSilent() const { return isSilent_.load(); }

@@ -1,5 +1,6 @@
 #include "core/unaFileStream.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -62,24 +63,24 @@ void unaFileStream::close() {
     setValid(false);
 }
 
-int32_t unaFileStream::fileLength() {
+int64_t unaFileStream::fileLength() {
     struct stat st;
     if (fd_ < 0 || ::fstat(fd_, &st) != 0)
         return 0;
-    return int32_t(st.st_size);
+    return int64_t(st.st_size);
 }
 
-int32_t unaFileStream::seek(int32_t position, bool fromBeginning) {
+int64_t unaFileStream::seek(int64_t position, bool fromBeginning) {
     unaGateGuard<unaInProcessGate> g(gate());
     if (!isValid())
         return 0;
     const off_t at = ::lseek(fd_, off_t(position), fromBeginning ? SEEK_SET : SEEK_END);
     if (at >= 0)
-        position_ = int32_t(at);
+        position_ = int64_t(at);
     return position_;
 }
 
-int32_t unaFileStream::seekRelative(int32_t delta) {
+int64_t unaFileStream::seekRelative(int64_t delta) {
     unaGateGuard<unaInProcessGate> g(gate());
     if (!isValid())
         return 0;
@@ -87,15 +88,15 @@ int32_t unaFileStream::seekRelative(int32_t delta) {
     int64_t target = current + delta;
     if (target < 0)
         target = 0;
-    return seek(int32_t(target), true);
+    return seek(target, true);
 }
 
-int32_t unaFileStream::getPosition() {
+int64_t unaFileStream::getPosition() {
     unaGateGuard<unaInProcessGate> g(gate());
     if (!isValid())
         return 0;
     const off_t at = ::lseek(fd_, 0, SEEK_CUR);
-    return at < 0 ? 0 : int32_t(at);
+    return at < 0 ? 0 : int64_t(at);
 }
 
 void unaFileStream::clear() {
@@ -147,7 +148,7 @@ uint32_t unaFileStream::read(void* buffer, uint32_t size, bool remove) {
     if (!isValid() || !buffer || size == 0)
         return 0;
     auto* out = static_cast<uint8_t*>(buffer);
-    const int32_t start = getPosition();
+    const int64_t start = getPosition();
     uint32_t n = readAt(out, size);
     if (loop_ && n < size) {
         // Wrap to the start as often as needed; an empty file ends it.
@@ -166,7 +167,7 @@ uint32_t unaFileStream::read(void* buffer, uint32_t size, bool remove) {
     return n;
 }
 
-int32_t unaFileStream::getSize() {
+int64_t unaFileStream::getSize() {
     unaGateGuard<unaInProcessGate> g(gate());
     size_.store(fileLength(), std::memory_order_release);
     return size_.load(std::memory_order_acquire);
@@ -174,9 +175,26 @@ int32_t unaFileStream::getSize() {
 
 uint32_t unaFileStream::getAvailableSize() {
     unaGateGuard<unaInProcessGate> g(gate());
-    const int32_t size = getSize();
-    if (loop_)
-        return uint32_t(size);
-    const int32_t rest = size - getPosition();
-    return rest > 0 ? uint32_t(rest) : 0;
+    const int64_t size = getSize();
+    const int64_t rest = loop_ ? size : size - getPosition();
+    return uint32_t(std::clamp<int64_t>(rest, 0, UINT32_MAX));
+}
+
+uint32_t unaFileStream::writeAt(int64_t offset, const void* buffer, uint32_t size) {
+    unaGateGuard<unaInProcessGate> g(gate());
+    if (!isValid() || !buffer || size == 0 || offset < 0)
+        return 0;
+    const auto* p = static_cast<const uint8_t*>(buffer);
+    uint32_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pwrite(fd_, p + done, size - done, off_t(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += uint32_t(n);
+    }
+    if (offset + done > size_.load(std::memory_order_relaxed))
+        size_.store(fileLength(), std::memory_order_release);
+    return done;
 }

@@ -40,10 +40,10 @@ public:
     void close();
 
     // Position from the start (fromBeginning) or from the end of the file.
-    int32_t seek(int32_t position, bool fromBeginning = true) override;
+    int64_t seek(int64_t position, bool fromBeginning = true) override;
     // Moves by delta; never before the start of the file.
-    int32_t seekRelative(int32_t delta) override;
-    int32_t getPosition() override;
+    int64_t seekRelative(int64_t delta) override;
+    int64_t getPosition() override;
     // Cuts the file to 0 bytes.
     void clear() override;
     // Writes at the current position; returns the bytes written (size on
@@ -52,8 +52,12 @@ public:
     // Reads at the current position (wrapping with loop). With remove false
     // the position is left where it was.
     uint32_t read(void* buffer, uint32_t size, bool remove = true) override;
-    int32_t getSize() override;
+    int64_t getSize() override;
+    // Bytes from the position to the end (the whole file with loop), at most
+    // 4 GiB - 1.
     uint32_t getAvailableSize() override;
+    // One positioned write (pwrite); the position does not move.
+    uint32_t writeAt(int64_t offset, const void* buffer, uint32_t size) override;
 
     const std::string& fileName() const { return fileName_; }
     bool loop() const { return loop_; }
@@ -62,11 +66,11 @@ public:
 
 private:
     uint32_t readAt(uint8_t* out, uint32_t size);
-    int32_t fileLength();
+    int64_t fileLength();
 
     int fd_ = -1; // -1 when closed
     std::string fileName_;
-    int32_t position_ = 0;
+    int64_t position_ = 0;
     uint32_t access_ = GENERIC_READ | GENERIC_WRITE;
     uint32_t shareMode_ = FILE_SHARE_READ | FILE_SHARE_WRITE;
     bool loop_ = false;

@@ -51,7 +51,7 @@ std::string unaMappedMemory::safeShmName(const std::string& name) {
     return out;
 }
 
-bool unaMappedMemory::mapDescriptor(int fd, uint32_t size, uint32_t protection) {
+bool unaMappedMemory::mapDescriptor(int fd, uint64_t size, uint32_t protection) {
     if (size == 0)
         return false;
     void* view = ::mmap(nullptr, size, protFor(protection), mapFlagsFor(protection), fd, 0);
@@ -72,11 +72,11 @@ bool unaMappedMemory::open(uint32_t protection) {
     bool created = false;
     if (!name_.empty())
         fd = ::shm_open(shmName.c_str(), openFlagsFor(protection) | O_CLOEXEC, 0);
-    uint32_t size = size_;
+    uint64_t size = size_;
     if (fd >= 0) {
         struct stat st;
         if (::fstat(fd, &st) == 0 && st.st_size > 0)
-            size = uint32_t(std::min<uint64_t>(uint64_t(st.st_size), UINT32_MAX));
+            size = uint64_t(st.st_size);
     } else if (canCreate_ && size_ > 0) {
         if (name_.empty()) {
             fd = ::memfd_create("sonvale", MFD_CLOEXEC);
@@ -167,8 +167,7 @@ bool unaMappedFile::open(uint32_t protection) {
         return false;
     // Map what the file holds now (it may have changed since it was measured).
     if (::fstat(fd, &st) != 0 || st.st_size < off_t(kMinimumFileSize) ||
-        !mapDescriptor(fd, uint32_t(std::min<uint64_t>(uint64_t(st.st_size), UINT32_MAX)),
-                       protection)) {
+        !mapDescriptor(fd, uint64_t(st.st_size), protection)) {
         ::close(fd);
         return false;
     }

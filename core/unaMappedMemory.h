@@ -42,7 +42,7 @@ public:
 
     bool isOpen() const { return view_ != nullptr; }
     void* data() const { return view_; }
-    uint32_t size() const { return size_; }
+    uint64_t size() const { return size_; }
     const std::string& name() const { return name_; }
     uint32_t protection() const { return protection_; }
 
@@ -51,7 +51,7 @@ public:
 
 protected:
     // For unaMappedFile: maps fd (size bytes) instead of named memory.
-    bool mapDescriptor(int fd, uint32_t size, uint32_t protection);
+    bool mapDescriptor(int fd, uint64_t size, uint32_t protection);
     void setName(const std::string& name) { name_ = name; }
 
     bool openNow_;
@@ -60,7 +60,7 @@ protected:
     int mappingFd_ = -1; // the shared-memory object, -1 when none
     std::string name_;
     void* view_ = nullptr; // the view, null when closed
-    uint32_t size_;        // bytes of the mapping
+    uint64_t size_;        // bytes of the mapping (files may pass 4 GiB)
     int fileFd_ = -1;      // the mapped file, -1 for named memory
     bool createdName_ = false;
 };

@@ -7,20 +7,30 @@
 
 // --- unaAbstractStream -------------------------------------------------------------
 
-int32_t unaAbstractStream::seek(int32_t, bool) {
+int64_t unaAbstractStream::seek(int64_t, bool) {
     return getSize();
 }
 
-int32_t unaAbstractStream::seekRelative(int32_t) {
+int64_t unaAbstractStream::seekRelative(int64_t) {
     return getSize();
 }
 
-int32_t unaAbstractStream::getPosition() {
+int64_t unaAbstractStream::getPosition() {
     return 0;
 }
 
-int32_t unaAbstractStream::getSize() {
+int64_t unaAbstractStream::getSize() {
     return size_.load(std::memory_order_acquire);
+}
+
+uint32_t unaAbstractStream::writeAt(int64_t offset, const void* buffer, uint32_t size) {
+    unaGateGuard<unaInProcessGate> g(gate_);
+    const int64_t was = getPosition();
+    if (seek(offset, true) != offset)
+        return 0;
+    const uint32_t n = write(buffer, size);
+    seek(was, true);
+    return n;
 }
 
 // --- unaStreamChunk ----------------------------------------------------------------
@@ -57,11 +67,11 @@ unaMemoryStream::~unaMemoryStream() {
     spareChunks_.clear(unaList::relFree);
 }
 
-int32_t unaMemoryStream::seek(int32_t, bool) {
+int64_t unaMemoryStream::seek(int64_t, bool) {
     return getSize();
 }
 
-int32_t unaMemoryStream::seekRelative(int32_t) {
+int64_t unaMemoryStream::seekRelative(int64_t) {
     return getSize();
 }
 
@@ -100,7 +110,7 @@ uint32_t unaMemoryStream::write(const void* buffer, uint32_t size) {
     }
     chunks_.add(c);
     // only changed under the gate: no read-modify-write needed
-    size_.store(size_.load(std::memory_order_relaxed) + int32_t(size), std::memory_order_release);
+    size_.store(size_.load(std::memory_order_relaxed) + int64_t(size), std::memory_order_release);
     return size;
 }
 
@@ -125,7 +135,7 @@ uint32_t unaMemoryStream::read(void* buffer, uint32_t size, bool remove) {
     if (size == 0 || !buffer)
         return 0;
     unaGateGuard<unaInProcessGate> g(gate());
-    uint32_t wanted = std::min(uint32_t(std::max(getSize(), int32_t(0))), size);
+    uint32_t wanted = uint32_t(std::min<int64_t>(std::max<int64_t>(getSize(), 0), size));
     uint32_t done = 0;
     auto* out = static_cast<uint8_t*>(buffer);
     int32_t index = 0;
@@ -147,17 +157,17 @@ uint32_t unaMemoryStream::read(void* buffer, uint32_t size, bool remove) {
         }
     }
     if (remove)
-        size_.store(size_.load(std::memory_order_relaxed) - int32_t(done),
+        size_.store(size_.load(std::memory_order_relaxed) - int64_t(done),
                     std::memory_order_release);
     return done;
 }
 
-int32_t unaMemoryStream::getSize() {
+int64_t unaMemoryStream::getSize() {
     return size_.load(std::memory_order_acquire);
 }
 
 uint32_t unaMemoryStream::getAvailableSize() {
-    return uint32_t(std::max(getSize(), int32_t(0)));
+    return uint32_t(std::clamp<int64_t>(getSize(), 0, UINT32_MAX));
 }
 
 uint32_t unaMemoryStream::firstChunkRemaining() {

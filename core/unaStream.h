@@ -31,12 +31,14 @@ public:
 
     bool isValid() const { return isValid_.load(std::memory_order_acquire); }
 
+    // Sizes and positions are 64-bit: a file stream holds recordings far
+    // past 2 and 4 GiB.
     // Slot 1: new position; the base returns getSize().
-    virtual int32_t seek(int32_t position, bool fromBeginning = true);
+    virtual int64_t seek(int64_t position, bool fromBeginning = true);
     // Slot 2: new position; the base returns getSize().
-    virtual int32_t seekRelative(int32_t delta);
+    virtual int64_t seekRelative(int64_t delta);
     // Slot 3: the base returns 0.
-    virtual int32_t getPosition();
+    virtual int64_t getPosition();
     // Slot 5: the base does nothing.
     virtual void clear() {}
     // Slot 6: bytes written.
@@ -44,16 +46,20 @@ public:
     // Slot 7: bytes read; with remove false the data stays (a peek).
     virtual uint32_t read(void* buffer, uint32_t size, bool remove = true) = 0;
     // Slot 8: bytes held (memory) or the file length (file).
-    virtual int32_t getSize();
+    virtual int64_t getSize();
     // Slot 9: bytes a read could deliver now.
     virtual uint32_t getAvailableSize() = 0;
+    // Writes size bytes at an absolute offset and leaves the position where
+    // it was; returns the bytes written. The base seeks there, writes and
+    // seeks back; a file stream does it in one positioned write.
+    virtual uint32_t writeAt(int64_t offset, const void* buffer, uint32_t size);
 
 protected:
     unaInProcessGate& gate() { return gate_; }
     void setValid(bool value) { isValid_.store(value, std::memory_order_release); }
 
     // Written under the gate; atomic so that observers may poll it.
-    std::atomic<int32_t> size_{0};
+    std::atomic<int64_t> size_{0};
 
 private:
     std::atomic<bool> isValid_{false};
@@ -92,9 +98,9 @@ public:
     unaMemoryStream();
     ~unaMemoryStream() override;
 
-    int32_t seek(int32_t position, bool fromBeginning = true) override;
-    int32_t seekRelative(int32_t delta) override;
-    int32_t getPosition() override { return 0; }
+    int64_t seek(int64_t position, bool fromBeginning = true) override;
+    int64_t seekRelative(int64_t delta) override;
+    int64_t getPosition() override { return 0; }
     // Moves every chunk to the pool (no limit applies here); size 0.
     void clear() override;
     // Stores a copy of the block; returns size (also for a null block or
@@ -103,7 +109,7 @@ public:
     // Copies up to size bytes from the oldest data; with remove true they
     // leave the stream. A null buffer reads nothing and returns 0.
     uint32_t read(void* buffer, uint32_t size, bool remove = true) override;
-    int32_t getSize() override;
+    int64_t getSize() override;
     uint32_t getAvailableSize() override;
 
     // Unread bytes of the oldest chunk; 0 when empty.

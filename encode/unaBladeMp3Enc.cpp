@@ -56,6 +56,13 @@ int32_t unaBladeMp3Enc::unloadLibrary() {
     return library_.release();
 }
 
+int32_t unaBladeMp3Enc::writeVBRHeader(const std::string& mp3FileName) {
+    BladeLibraryRecord& r = library_.record();
+    if (const int32_t e = library_.check(r.beWriteVBRHeader))
+        return e;
+    return int32_t(r.beWriteVBRHeader(mp3FileName.c_str()));
+}
+
 bool unaBladeMp3Enc::getVersion() {
     BladeLibraryRecord& r = library_.record();
     if (library_.check(r.beVersion) != 0)

@@ -46,6 +46,13 @@ public:
     int32_t unloadLibrary();
     // Asks the library for its version block; false without "beVersion".
     bool getVersion();
+    // After a variable-rate recording is closed and its file complete: writes
+    // the information frame (frame count, byte count, seek table) of the
+    // stream that ended last over the frame reserved at the file's start, so
+    // every player knows the true length. 0, the library's code, or
+    // encErrNoLibrary / encErrNoEntry (unaBladeMp3Enc does not look the entry
+    // point up). Controlling thread.
+    int32_t writeVBRHeader(const std::string& mp3FileName);
 
     // Why the last load of this encoder's record failed (code 0: it did not).
     LoaderError loadError();

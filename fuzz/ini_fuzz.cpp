@@ -1,22 +1,37 @@
 // Loads arbitrary bytes as an INI file, runs every read on what was loaded,
 // then a few writes and a flush, and checks that a written image reads back
-// as the same image.
+// as the same image. The file lives in a folder on a RAM-backed file system
+// (/dev/shm unless TMPDIR names another), made once and removed at exit.
 #include "ini/TIniEngineEx.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 
 namespace {
 
+std::string scratchFolder;
+
+void removeScratch() {
+    std::error_code ec;
+    std::filesystem::remove_all(scratchFolder, ec);
+}
+
 const std::string& scratchFile() {
     static const std::string path = [] {
         const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/sonvale-ini-fuzz-XXXXXX";
+        const bool shm = ::access("/dev/shm", W_OK) == 0;
+        std::string pattern = std::string(tmp && *tmp ? tmp
+                                          : shm       ? "/dev/shm"
+                                                      : "/tmp") +
+                              "/sonvale-ini-fuzz-XXXXXX";
         if (!mkdtemp(pattern.data()))
             std::abort();
+        scratchFolder = pattern;
+        std::atexit(removeScratch);
         return pattern + "/fuzz.ini";
     }();
     return path;

@@ -4,8 +4,10 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,11 +47,20 @@ EInOutError::EInOutError(int errorCode, const std::string& fileName, const std::
 
 TIniTextReader::TIniTextReader(const std::string& fileName, size_t bufferSize)
     : fileName_(fileName) {
-    fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO or a device named as the file cannot hang
+    // the reader; only a regular file is read.
+    fd_ = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd_ < 0) {
         if (errno == ENOENT)
             return;
         throw EInOutError(errno, fileName, "open");
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int e = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd_);
+        fd_ = -1;
+        throw EInOutError(e, fileName, "read");
     }
     buffer_.resize(bufferSize > 0 ? bufferSize : kDefaultBuffer);
 }
@@ -99,8 +110,13 @@ bool TIniTextReader::ReadLine(std::string_view& line) {
         }
         const char* start = buffer_.data() + pos_;
         const size_t avail = end_ - pos_;
-        const char* cr = static_cast<const char*>(std::memchr(start, '\r', avail));
-        const size_t span = cr ? static_cast<size_t>(cr - start) : avail;
+        // A line ends at a CR, a CR LF or a lone LF.
+        const char* stop = start;
+        const char* const limit = start + avail;
+        while (stop < limit && *stop != '\r' && *stop != '\n')
+            ++stop;
+        const bool ended = stop < limit;
+        const size_t span = static_cast<size_t>(stop - start);
         const char* eof = static_cast<const char*>(std::memchr(start, 26, span));
         if (eof) {
             // Ctrl-Z: the data ends here; what came before is the last line.
@@ -116,18 +132,20 @@ bool TIniTextReader::ReadLine(std::string_view& line) {
             }
             return true;
         }
-        if (!cr) {
+        if (!ended) {
             carry_.append(start, avail);
             lineOpen_ = true;
             pos_ = end_;
             continue;
         }
         pos_ += span + 1;
-        if (pos_ < end_) {
-            if (buffer_[pos_] == '\n')
-                ++pos_;
-        } else {
-            skipLF_ = true;
+        if (*stop == '\r') {
+            if (pos_ < end_) {
+                if (buffer_[pos_] == '\n')
+                    ++pos_;
+            } else {
+                skipLF_ = true;
+            }
         }
         if (lineOpen_) {
             carry_.append(start, span);
@@ -151,6 +169,25 @@ TIniFileWriter::TIniFileWriter(const std::string& fileName, size_t bufferSize)
             target_ = real;
             std::free(real);
         }
+    }
+    // Replacing by rename is safe only for a plain file with one name in a
+    // folder this process may write: anything else (a hard-linked file, a
+    // writable file in a read-only folder) is rewritten in place, so the
+    // other names keep seeing it and the write can succeed at all.
+    if (::stat(target_.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || st.st_nlink > 1 ||
+                                              ::access(folderOf(target_).c_str(), W_OK) != 0)) {
+        inPlace_ = true;
+        // Non-blocking: a FIFO without a reader fails instead of hanging.
+        fd_ = ::open(target_.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd_ < 0)
+            throw EInOutError(errno, fileName_, "create");
+        if (!S_ISREG(st.st_mode)) {
+            ::close(fd_);
+            fd_ = -1;
+            throw EInOutError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, fileName_, "write");
+        }
+        buffer_.resize(bufferSize > 0 ? bufferSize : kDefaultBuffer);
+        return;
     }
     static std::atomic<unsigned> counter{0};
     const std::string stem =
@@ -205,6 +242,7 @@ void TIniFileWriter::flushBuffer() {
             fail(ENOSPC, "write");
         done += static_cast<size_t>(n);
     }
+    written_ += used_;
     used_ = 0;
 }
 
@@ -230,12 +268,17 @@ void TIniFileWriter::Commit() {
     if (fd_ < 0)
         throw EInOutError(EBADF, fileName_, "write");
     flushBuffer();
+    // In place: whatever the old file had beyond the new image goes.
+    if (inPlace_ && ::ftruncate(fd_, off_t(written_)) != 0)
+        fail(errno, "write");
     if (::fsync(fd_) != 0)
         fail(errno, "write");
     int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0)
         fail(errno, "write");
+    if (inPlace_)
+        return;
     if (::rename(tempName_.c_str(), target_.c_str()) != 0)
         fail(errno, "replace");
     tempName_.clear();
@@ -246,4 +289,34 @@ void TIniFileWriter::Commit() {
         (void)::fsync(dir);
         ::close(dir);
     }
+}
+
+int TIniFileWriter::RemoveStaleTemporaries(const std::string& fileName) {
+    std::string target = fileName;
+    if (char* real = ::realpath(fileName.c_str(), nullptr)) {
+        target = real;
+        std::free(real);
+    }
+    const std::string prefix = "." + baseOf(target) + ".tmp";
+    const std::string folder = folderOf(target);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return 0;
+    int removed = 0;
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        // ".<name>.tmp<pid>-<n>": left by a process that no longer runs.
+        char* end = nullptr;
+        const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+        if (pid <= 0 || !end || *end != '-' || pid == long(::getpid()))
+            continue;
+        if (::kill(pid_t(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        if (::unlink((folder + "/" + name).c_str()) == 0)
+            ++removed;
+    }
+    ::closedir(dir);
+    return removed;
 }

@@ -1,15 +1,18 @@
 // Reading and writing the bytes of an INI file.
 //
-// TIniTextReader splits a file into lines the way INI files are read: a CR
-// ends a line and a LF right after it belongs to that line end, a LF on its
-// own is an ordinary character, and a byte 26 (Ctrl-Z) ends the data. It
-// reads through a buffer of a given size, so memory stays bounded however
-// long the file is.
+// TIniTextReader splits a file into lines the way INI files are read: a CR,
+// a CR LF or a lone LF ends a line (so files written on any system read
+// alike), and a byte 26 (Ctrl-Z) ends the data. It reads through a buffer of
+// a given size, so memory stays bounded however long the file is. Only a
+// regular file is read; opening never blocks.
 //
-// TIniFileWriter writes a new file image safely: the bytes go to a new file
-// beside the target, are flushed to the disk and only then renamed over the
-// target in one step. A crash, a kill or a full disk at any point leaves
-// either the old file or the new one, never a torn or empty file.
+// TIniFileWriter writes a new file image. For a plain file with one link in
+// a folder this process may write, the bytes go to a new file beside the
+// target, are flushed to the disk and only then renamed over the target in
+// one step: a crash, a kill or a full disk at any point leaves either the
+// old file or the new one, never a torn or empty file. Any other existing
+// target (hard-linked, or in a folder that cannot be written) is rewritten
+// in place, keeping its identity and its other names.
 //
 // Every operating-system failure is raised as EInOutError, which carries the
 // system's error number and text. Both classes are used by one thread at a
@@ -79,8 +82,14 @@ public:
     void Write(std::string_view text);
     // text followed by CR LF.
     void WriteLine(std::string_view text);
-    // Flushes, syncs and renames the new file over the target.
+    // Flushes, syncs and renames the new file over the target (in place:
+    // cuts the file to the new image and syncs it).
     void Commit();
+    bool InPlace() const { return inPlace_; }
+
+    // Removes the temporary files that writers of processes no longer
+    // running left beside fileName (a kill during a flush); returns how many.
+    static int RemoveStaleTemporaries(const std::string& fileName);
 
 private:
     void flushBuffer();
@@ -93,4 +102,6 @@ private:
     int fd_ = -1;
     std::vector<char> buffer_;
     size_t used_ = 0;
+    size_t written_ = 0;
+    bool inPlace_ = false;
 };

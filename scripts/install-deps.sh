@@ -7,6 +7,7 @@ PACKAGES=(
   g++ cmake ninja-build pkg-config clang-format
   qt6-base-dev qt6-qpa-plugins libgl-dev
   libasound2-dev libasound2-plugins alsa-utils
+  libpulse-dev pulseaudio pulseaudio-utils
   libmp3lame-dev libmpg123-dev libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev libinih-dev
   clang libclang-rt-14-dev

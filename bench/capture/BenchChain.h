@@ -24,6 +24,7 @@ struct BenchChain {
     uint64_t stopAfter = UINT64_MAX;
     bool released = false;
     std::function<void(uint64_t chunk)> onChunk; // capture thread
+    std::function<void()> beforeStart;           // the file's writer is built
 
     // speed: the card's pacing factor (0 = unpaced).
     explicit BenchChain(const std::string& rawFeed, double speed = 0) {
@@ -55,6 +56,8 @@ struct BenchChain {
         released = false;
         stopAfter = n;
         waveRiff->setFileName(file);
+        if (beforeStart)
+            beforeStart();
         waveIn->setActive(true);
         {
             std::unique_lock<std::mutex> guard(lock);

@@ -177,7 +177,9 @@ bool applyConfig(lame_global_flags* gfp, const BE_CONFIG& c) {
     lame_set_disable_reservoir(gfp, c.bNoRes ? 1 : 0);
     lame_set_strict_ISO(gfp, c.bStrictIso ? 1 : 0);
     lame_set_emphasis(gfp, static_cast<int>(c.dwEmphasis));
-    lame_set_bWriteVbrTag(gfp, c.bWriteVBRHeader ? 1 : 0);
+    // A variable-rate stream always reserves its information frame: without
+    // one, decoders guess the length from the first frame's rate.
+    lame_set_bWriteVbrTag(gfp, (c.bWriteVBRHeader || c.bEnableVBR) ? 1 : 0);
     lame_set_write_id3tag_automatic(gfp, 0); // the output is MP3 frames only
     return lame_init_params(gfp) >= 0;
 }
@@ -211,7 +213,7 @@ MP3ENC_EXPORT BE_ERR beInitStream(BE_CONFIG* config, uint32_t* samplesPerChunk,
 
     s->channels = static_cast<uint32_t>(lame_get_num_channels(s->gfp));
     s->samplesPerChunk = kSamplesPerChannel * s->channels;
-    s->writeVbrTag = c.bWriteVBRHeader != 0;
+    s->writeVbrTag = c.bWriteVBRHeader != 0 || c.bEnableVBR != 0;
     // LAME's worst case for n input samples per channel is 1.25 n + 7200
     // bytes (7200 also covers the flush); resampling up scales n.
     const double ratio = std::max(1.0, double(lame_get_out_samplerate(s->gfp)) /

@@ -75,6 +75,7 @@ typedef struct BE_CONFIG {
     BE_BOOL bCopyright;
     BE_BOOL bOriginal;
     BE_BOOL bWriteVBRHeader; // reserve a VBR info frame, written later by beWriteVBRHeader
+                             // (a VBR stream always reserves one)
     BE_BOOL bEnableVBR;
     int32_t nVBRQuality;   // 0 best .. 9 smallest
     uint32_t dwVbrAbr_bps; // average-rate target with VBR_METHOD_ABR, bit/s

@@ -26,14 +26,23 @@ Mp3Player::Mp3Player(sv_window_t window, OutputFactory makeOutput)
 }
 
 Mp3Player::~Mp3Player() {
-    {
-        std::lock_guard<std::mutex> g(lock_);
-        exit_ = true;
-    }
+    shutdown(UINT32_MAX);
+}
+
+bool Mp3Player::shutdown(uint32_t timeoutMs) {
+    std::unique_lock<std::mutex> g(lock_);
+    exit_ = true;
     wake_.notify_all();
-    if (thread_.joinable()) {
-        thread_.join();
+    if (!thread_.joinable()) {
+        return true;
     }
+    if (timeoutMs != UINT32_MAX &&
+        !answered_.wait_for(g, std::chrono::milliseconds(timeoutMs), [&] { return finished_; })) {
+        return false; // still busy: the caller leaves this player to its thread
+    }
+    g.unlock();
+    thread_.join();
+    return true;
 }
 
 int32_t Mp3Player::send(Command command) {
@@ -111,6 +120,9 @@ void Mp3Player::run() {
     closeInput();
     closeOutput();
     notifier_.post(RecordBuilder(XA_MSG_NOTIFY_EXITED).take());
+    std::lock_guard<std::mutex> g(lock_);
+    finished_ = true;
+    answered_.notify_all();
 }
 
 int32_t Mp3Player::execute(const Command& c) {
@@ -312,7 +324,9 @@ int32_t Mp3Player::play() {
         stop(true);
     }
     if (!ensureOutput()) {
-        setState(State::Stopped);
+        // Announced even when already stopped: whoever waits for playback
+        // to begin learns that it ended.
+        setState(State::Stopped, true);
         return XA_ERROR_OUTPUT_FAILED;
     }
     if (outputPaused_) {
@@ -387,8 +401,11 @@ void Mp3Player::playSome() {
     std::string error;
     const Mp3Input::Read r = input_.read(buf, sizeof buf, &got, &error);
     if (r == Mp3Input::Read::Failed) {
+        // What was decoded still plays; then the input ends as at its end,
+        // with the final position and the end-of-input state.
         postError(XA_SOURCE_CODEC, XA_ERROR_DECODE_FAILED, error);
-        stop(true);
+        inputDone_ = true;
+        lastProgress_ = Clock::now();
         return;
     }
     if (r == Mp3Input::Read::Done) {
@@ -406,7 +423,14 @@ void Mp3Player::playSome() {
     }
     if (output_->write(buf, uint32_t(got)) != MMR_NOERROR) {
         postError(XA_SOURCE_OUTPUT, XA_ERROR_OUTPUT_FAILED, "the audio output failed");
-        stop(false);
+        // Stopped where it was heard; the state is the last word, so no
+        // position report can hide that playback ended.
+        restartAt(playedSample());
+        if (outputPaused_) {
+            output_->resume();
+            outputPaused_ = false;
+        }
+        setState(State::Stopped, true);
         return;
     }
     writtenBytes_ += got;
@@ -476,10 +500,15 @@ void Mp3Player::postPosition(bool force) {
     }
     lastPositionPost_ = now;
     uint32_t offset = 0;
-    const uint64_t total = input_.lengthSamples();
+    // A length that turns out short grows with what was decoded; until the
+    // input really ends the position stays below the range, which only the
+    // end reports.
+    const uint64_t total = std::max(input_.lengthSamples(), decodedSample_);
     if (total > 0) {
         const uint64_t at = std::min(playedSample(), total);
         offset = uint32_t(at * range_ / total);
+        if (state_ != State::Ended && offset >= range_)
+            offset = range_ - 1;
     }
     lastPostedOffset_ = offset;
     notifier_.post(

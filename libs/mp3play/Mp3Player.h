@@ -17,9 +17,9 @@
 // the decoder and the output are used only by the player thread.
 #pragma once
 
-#include "libs/mp3play/Mp3Input.h"
 #include "libs/mp3play/PlayerMessages.h"
 #include "libs/mp3play/xaudio.h"
+#include "platform/media/Mp3Input.h"
 
 #include <atomic>
 #include <chrono>
@@ -42,6 +42,12 @@ public:
     Mp3Player(sv_window_t window, OutputFactory makeOutput);
     // Ends the thread cooperatively (closing input and output) and joins it.
     ~Mp3Player();
+
+    // Asks the thread to end and waits up to timeoutMs for it. True when it
+    // ended (the player may be deleted); false when it is still busy in a
+    // command (say, a file that does not answer): the thread then ends on
+    // its own later, and the player must be left alive for it.
+    bool shutdown(uint32_t timeoutMs);
 
     struct Command {
         uint8_t code = 0;
@@ -106,6 +112,7 @@ private:
     std::condition_variable answered_; // callers: a command was carried out
     std::deque<std::shared_ptr<Pending>> queue_;
     bool exit_ = false;
+    bool finished_ = false; // the thread has left its loop
 
     // Player thread only.
     Mp3Input input_;

@@ -43,6 +43,9 @@ std::string text(const char* s) {
 
 } // namespace
 
+// How long player_delete waits for a player's thread to end.
+constexpr uint32_t kDeleteWaitMs = 2000;
+
 MP3PLAY_EXPORT int32_t player_new(XA_PlayerHandle* player, void* arg) {
     if (player == nullptr) {
         return XA_ERROR_INVALID_PARAMETERS;
@@ -71,7 +74,12 @@ MP3PLAY_EXPORT int32_t player_delete(XA_PlayerHandle player) {
             return XA_ERROR_NO_SUCH_PLAYER;
         }
     }
-    delete p;
+    // A player thread stuck in a command (a file that does not answer) must
+    // not hang the caller, typically a program that is closing: after a
+    // bounded wait the player is left to its thread, which ends on its own.
+    if (p->shutdown(kDeleteWaitMs)) {
+        delete p;
+    }
     return XA_SUCCESS;
 }
 

@@ -1,7 +1,8 @@
 // Choice of the audio backend behind wave-in, audio output and mixer.
 //
-// The environment variable SONVALE_AUDIO ("alsa" or "virtual") is read once,
-// on first use; unset (or any other value) is ALSA. A test may
+// The environment variable SONVALE_AUDIO ("pulse", "alsa" or "virtual") is
+// read once, on first use. Unset (or any other value): the sound server when
+// one answers within about a quarter of a second, else ALSA. A test may
 // switch programmatically at any time. Handles opened before a switch keep working on the backend
 // that opened them; device counts, capabilities and new opens follow the switch.
 //
@@ -12,7 +13,7 @@
 // Threads: any thread.
 #pragma once
 
-enum class AudioBackend { Alsa, Virtual };
+enum class AudioBackend { Alsa, Virtual, Pulse };
 
 AudioBackend audioBackend();
 void setAudioBackend(AudioBackend backend);

@@ -24,7 +24,9 @@ public:
     virtual ~WaveInBackend() = default;
     virtual uint32_t count() = 0;
     // deviceId is -1 or 0..count()-1 (checked by the caller).
-    virtual MMRESULT caps(int deviceId, WAVEINCAPS* caps) = 0;
+    // Fills the capabilities but the name, and the device's whole name
+    // (the service cuts it into caps->szPname).
+    virtual MMRESULT caps(int deviceId, WAVEINCAPS* caps, std::string* name) = 0;
     // Opens a source for a checked PCM format. With query, only checks and
     // leaves *source empty. *readBytes: the largest read the capture thread
     // should ask for.
@@ -52,6 +54,17 @@ struct MixerLineModel {
     std::vector<MixerControlModel> controls;
     std::vector<uint32_t> itemLineIds; // for a MUX on this line: line id per item
 };
+
+// A control record: bounds from its type (volume 0..65535 in 65536 steps,
+// peak meter -32768..32767, switches and lists 0..1), uniform when it has one
+// channel. The backends build their models from these two.
+MixerControlModel makeMixerControl(uint32_t id, uint32_t type, const std::string& name,
+                                   uint32_t channels, uint32_t binding);
+
+// A line record, active; a source line of destination dest when isSource.
+MixerLineModel makeMixerLine(uint32_t dest, uint32_t source, bool isSource, uint32_t type,
+                             const std::string& shortName, const std::string& name, uint32_t lineId,
+                             uint32_t channels, const std::string& product);
 
 struct MixerDestinationModel {
     MixerLineModel line;
@@ -94,7 +107,7 @@ void mixerNotifyChange(AudioBackend backend, uint32_t deviceIndex, uint32_t cont
 // ---- one backend ----
 
 // A backend's parts, gathered in one table per backend (alsa/AlsaBackend.cpp,
-// virtual/VirtualBackend.cpp). The services reach a backend only through
+// virtual/VirtualBackend.cpp, pulse/PulseBackend.cpp). The services reach a backend only through
 // its table.
 struct AudioBackendTable {
     AudioBackend id;
@@ -106,6 +119,7 @@ struct AudioBackendTable {
 
 const AudioBackendTable& alsaBackendTable();
 const AudioBackendTable& virtualBackendTable();
+const AudioBackendTable& pulseBackendTable();
 const AudioBackendTable& backendTable(AudioBackend backend);
 
 // Copies text into a fixed field, cut to size - 1 characters, zero-filled.

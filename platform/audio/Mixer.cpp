@@ -342,3 +342,27 @@ MMRESULT mixerSetControlDetails(MixerObject mixer, const MIXERCONTROLDETAILS* de
 void mixerNotifyChange(AudioBackend backend, uint32_t deviceIndex, uint32_t controlId) {
     notify(backend, deviceIndex, controlId);
 }
+
+MMRESULT mixerGetWaveInDevice(MixerObject mixer, int* waveInDeviceId) {
+    if (!waveInDeviceId)
+        return MMR_INVALPARAM;
+    Target t;
+    if (MMRESULT r = resolve(mixer, t))
+        return r;
+    for (const auto& d : t.model->destinations) {
+        const MIXERLINE& line = d.line.info;
+        if (line.dwComponentType != MIXERLINE_COMPONENTTYPE_DST_WAVEIN)
+            continue;
+        *waveInDeviceId =
+            line.Target.dwType == MIXERLINE_TARGETTYPE_WAVEIN ? int(line.Target.dwDeviceID) : -1;
+        return MMR_NOERROR;
+    }
+    return MMR_MIXER_INVALLINE;
+}
+
+std::string mixerGetDeviceName(MixerObject mixer) {
+    Target t;
+    if (resolve(mixer, t) != MMR_NOERROR)
+        return {};
+    return t.model->name.empty() ? std::string(t.model->caps.szPname) : t.model->name;
+}

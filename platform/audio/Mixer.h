@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #pragma pack(push, 1)
 // Device capabilities, 48 bytes. szPname holds up to 31 characters.
@@ -246,3 +247,15 @@ MMRESULT mixerGetControlDetailsA(MixerObject mixer, MIXERCONTROLDETAILS* details
 // MMR_MIXER_INVALVALUE for a value out of bounds, else as above.
 MMRESULT mixerSetControlDetails(MixerObject mixer, const MIXERCONTROLDETAILS* details,
                                 uint32_t flags);
+
+// The capture device that records what the device's wave-in destination
+// selects (its line's Target.dwDeviceID): on a card the card's own capture
+// device, on the sound server its one capture device (the default source),
+// on the virtual card the device of the same number. WAVE_MAPPER when the
+// destination names no device. MMR_MIXER_INVALLINE without a wave-in
+// destination, MMR_INVALPARAM without an out pointer.
+MMRESULT mixerGetWaveInDevice(MixerObject mixer, int* waveInDeviceId);
+
+// The device's whole product name (MIXERCAPS::szPname holds 31 characters);
+// empty for an unknown device.
+std::string mixerGetDeviceName(MixerObject mixer);

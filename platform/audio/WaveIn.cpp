@@ -73,7 +73,19 @@ MMRESULT waveInGetDevCapsA(int deviceId, WAVEINCAPS* caps) {
     if (MMRESULT r = checkDevice(backend, deviceId))
         return r;
     std::memset(caps, 0, sizeof(*caps));
-    return backend.caps(deviceId, caps);
+    std::string name;
+    MMRESULT r = backend.caps(deviceId, caps, &name);
+    copyName(caps->szPname, name);
+    return r;
+}
+
+std::string waveInGetDeviceName(int deviceId) {
+    WaveInBackend& backend = waveInBackend();
+    if (checkDevice(backend, deviceId) != MMR_NOERROR)
+        return {};
+    WAVEINCAPS caps{};
+    std::string name;
+    return backend.caps(deviceId, &caps, &name) == MMR_NOERROR ? name : std::string();
 }
 
 MMRESULT waveInOpen(HWAVEIN* handle, int deviceId, const WAVEFORMATEX* format, WaveInSignal signal,

@@ -28,6 +28,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 // One buffer handed to the device. Field meanings follow the multimedia
 // records; dwUser belongs to the caller and is never touched.
@@ -114,6 +115,9 @@ uint32_t waveInGetNumDevs();
 // Capabilities of device `deviceId` (-1: the default device).
 // MMR_BADDEVICEID for an unknown id, MMR_INVALPARAM without a record.
 MMRESULT waveInGetDevCapsA(int deviceId, WAVEINCAPS* caps);
+// The device's whole name (WAVEINCAPS::szPname holds 31 characters); empty
+// for an unknown id.
+std::string waveInGetDeviceName(int deviceId);
 
 // Opens device `deviceId` for a PCM format (tag 1, 1 or 2 channels, 8 or 16
 // bits, 1000..384000 Hz, nBlockAlign = channels * bits / 8). With
@@ -152,11 +156,15 @@ MMRESULT waveInClose(HWAVEIN handle);
 MMRESULT waveInGetErrorTextA(MMRESULT code, char* text, uint32_t size);
 
 // Diagnostics of an open device (any thread): bytes recorded into headers,
-// bytes dropped because no header was queued, and capture overruns the
-// backend recovered from. False for an invalid handle.
+// bytes dropped because no header was queued, capture overruns the backend
+// recovered from, and whether the device was lost (unplugged, its source
+// removed, the sound server gone): capture then ended for good, the signal
+// was called once more, and the queued headers wait for a reset. False for
+// an invalid handle.
 struct WaveInStats {
     uint64_t recordedBytes = 0;
     uint64_t droppedBytes = 0;
     uint32_t overruns = 0;
+    bool deviceLost = false;
 };
 bool waveInGetStats(HWAVEIN handle, WaveInStats* stats);

@@ -223,9 +223,12 @@ void WaveInDevice::run() {
         stats_.overruns = source_->overruns();
         if (n < 0) {
             // The device failed for good: stop producing; queued headers wait
-            // for the owner's reset.
+            // for the owner's reset. The owner hears it as a wake without a
+            // new header and finds deviceLost in the stats.
             source_->stop();
             running_ = false;
+            stats_.deviceLost = true;
+            ++unsignalled_;
             continue;
         }
         if (direct) {

@@ -2,8 +2,15 @@
 #include "platform/media/MediaPlayer.h"
 
 #include "platform/audio/AudioOutput.h"
+#include "platform/media/Mp3Input.h"
 
 #include <sndfile.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -19,6 +26,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr uint32_t kCommandTimeoutMs = 5000;
+// How long destruction waits for the player thread to end.
+constexpr uint32_t kCloseWaitMs = 2000;
 constexpr size_t kChunkFrames = 1024;
 // While the end of the file plays out: how long the output may show no
 // progress before the player stops waiting for it.
@@ -44,8 +53,23 @@ struct MediaPlayer::Impl {
     }
 
     ~Impl() {
+        if (thread.joinable()) {
+            send(Op::Exit, {});
+            thread.join();
+        }
+    }
+
+    // Asks the thread to end and waits up to timeoutMs; false when it is
+    // still busy in a command (the Impl must then stay alive for it).
+    bool shutdown(uint32_t timeoutMs) {
         send(Op::Exit, {});
+        std::unique_lock<std::mutex> g(lock);
+        if (!answered.wait_for(g, std::chrono::milliseconds(timeoutMs), [&] { return finished; })) {
+            return false;
+        }
+        g.unlock();
         thread.join();
+        return true;
     }
 
     MMRESULT send(Op op, std::string path) {
@@ -54,7 +78,7 @@ struct MediaPlayer::Impl {
         c->path = std::move(path);
         std::unique_lock<std::mutex> g(lock);
         if (exiting) {
-            return MMR_INVALHANDLE;
+            return op == Op::Exit ? MMR_NOERROR : MMR_INVALHANDLE;
         }
         if (op == Op::Exit) {
             exiting = true;
@@ -108,6 +132,7 @@ struct MediaPlayer::Impl {
                         c->done = true;
                     }
                     queue.clear();
+                    finished = true;
                     answered.notify_all();
                     return;
                 }
@@ -159,8 +184,20 @@ struct MediaPlayer::Impl {
 
     MMRESULT doOpen(const std::string& path) {
         doClose();
+        // Only a regular file is played; the check opens without blocking,
+        // so a FIFO, a device or a folder can never hold the player.
+        int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        struct stat st {};
+        if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            const std::string why = fd < 0 ? std::strerror(errno) : "not a regular file";
+            if (fd >= 0) {
+                ::close(fd);
+            }
+            return fail(MMR_ERROR, "cannot open " + path + ": " + why);
+        }
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         SF_INFO info{};
-        SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+        SNDFILE* f = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
         if (f == nullptr) {
             const int err = sf_error(nullptr);
             const std::string why = sf_strerror(nullptr);
@@ -174,6 +211,20 @@ struct MediaPlayer::Impl {
             sf_close(f);
             return fail(MMR_BADFORMAT, "cannot play the format of " + path);
         }
+        if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) {
+            // MPEG audio goes through its own decoder: it takes the length
+            // from the information frame or counts the frames, where
+            // libsndfile would stop at a length guessed from the first frame.
+            sf_close(f);
+            f = nullptr;
+            std::string why;
+            if (!mp3.open(path, &why)) {
+                return fail(MMR_BADFORMAT, why);
+            }
+            info.channels = mp3.channels();
+            info.samplerate = int(mp3.rate());
+            info.frames = sf_count_t(mp3.lengthSamples());
+        }
         file = f;
         fileChannels = info.channels;
         {
@@ -183,11 +234,36 @@ struct MediaPlayer::Impl {
         }
         totalFrames.store(info.frames > 0 ? uint64_t(info.frames) : 0);
         segmentStart.store(0);
-        decodedFrame = 0;
+        decodedFrame.store(0);
         ended.store(false);
+        failed.store(false);
         inputDone = false;
         setMode(Mode::Stopped);
         return MMR_NOERROR;
+    }
+
+    bool isOpen() const { return file != nullptr || mp3.isOpen(); }
+
+    // Up to frames frames of 16-bit PCM: 0 at the end, -1 with *why set when
+    // the data cannot be decoded.
+    sf_count_t readFrames(int16_t* out, size_t frames, std::string* why) {
+        if (file != nullptr) {
+            const sf_count_t got = sf_readf_short(file, out, sf_count_t(frames));
+            if (got <= 0 && sf_error(file) != SF_ERR_NO_ERROR) {
+                *why = sf_strerror(file);
+                return -1;
+            }
+            return got;
+        }
+        size_t bytes = 0;
+        const size_t frameBytes = size_t(fileChannels) * 2;
+        const Mp3Input::Read r =
+            mp3.read(reinterpret_cast<uint8_t*>(out), frames * frameBytes, &bytes, why);
+        if (r == Mp3Input::Read::Failed) {
+            return -1;
+        }
+        why->clear();
+        return sf_count_t(bytes / frameBytes);
     }
 
     void doClose() {
@@ -196,6 +272,7 @@ struct MediaPlayer::Impl {
             sf_close(file);
             file = nullptr;
         }
+        mp3.close();
         totalFrames.store(0);
         segmentStart.store(0);
         ended.store(false);
@@ -239,7 +316,7 @@ struct MediaPlayer::Impl {
     }
 
     MMRESULT doPlay() {
-        if (file == nullptr) {
+        if (!isOpen()) {
             return fail(MMR_INVALHANDLE, "nothing is open");
         }
         if (mode == Mode::Playing) {
@@ -251,6 +328,7 @@ struct MediaPlayer::Impl {
         if (ended.load()) {
             rewind();
         }
+        failed.store(false);
         if (const MMRESULT r = ensureOutput(); r != MMR_NOERROR) {
             return r;
         }
@@ -260,7 +338,7 @@ struct MediaPlayer::Impl {
     }
 
     MMRESULT doPause() {
-        if (file == nullptr) {
+        if (!isOpen()) {
             return fail(MMR_INVALHANDLE, "nothing is open");
         }
         if (mode != Mode::Playing) {
@@ -273,7 +351,7 @@ struct MediaPlayer::Impl {
     }
 
     MMRESULT doResume() {
-        if (file == nullptr) {
+        if (!isOpen()) {
             return fail(MMR_INVALHANDLE, "nothing is open");
         }
         if (mode != Mode::Paused) {
@@ -287,7 +365,7 @@ struct MediaPlayer::Impl {
     }
 
     MMRESULT doStop() {
-        if (file == nullptr) {
+        if (!isOpen()) {
             return fail(MMR_INVALHANDLE, "nothing is open");
         }
         rewind();
@@ -306,8 +384,12 @@ struct MediaPlayer::Impl {
                     outputPaused = false;
                 }
             }
-            sf_seek(file, 0, SEEK_SET);
-            decodedFrame = 0;
+            if (file != nullptr) {
+                sf_seek(file, 0, SEEK_SET);
+            } else {
+                mp3.seek(0);
+            }
+            decodedFrame.store(0);
             segmentStart.store(0);
             writtenBytes = 0;
             lastPlayed = 0;
@@ -321,8 +403,15 @@ struct MediaPlayer::Impl {
         if (readBuf.size() < samples) {
             readBuf.resize(samples);
         }
-        const sf_count_t got = sf_readf_short(file, readBuf.data(), sf_count_t(kChunkFrames));
+        std::string why;
+        const sf_count_t got = readFrames(readBuf.data(), kChunkFrames, &why);
         if (got <= 0) {
+            // The end, or data that cannot be decoded: what was decoded
+            // plays out, then playback ends; a failure is kept for failed().
+            if (!why.empty()) {
+                fail(MMR_ERROR, "cannot decode the file: " + why);
+                failed.store(true);
+            }
             inputDone = true;
             lastProgress = Clock::now();
             return;
@@ -338,12 +427,15 @@ struct MediaPlayer::Impl {
             }
             data = outBuf.data();
         }
-        decodedFrame += uint64_t(got);
+        decodedFrame.fetch_add(uint64_t(got));
         const uint32_t bytes = uint32_t(got) * channels * 2;
         if (output->write(data, bytes) != MMR_NOERROR) {
-            // The device went away: stop, keeping the file open.
+            // The device went away: playback ends at once (position at the
+            // length, so a watcher sees the end), keeping the file open.
             fail(MMR_ERROR, "the audio output failed");
+            failed.store(true);
             rewind();
+            ended.store(true);
             setMode(Mode::Stopped);
             return;
         }
@@ -364,7 +456,7 @@ struct MediaPlayer::Impl {
             output->drain();
         }
         // The true end may differ from the header's frame count.
-        totalFrames.store(std::max(totalFrames.load(), decodedFrame));
+        totalFrames.store(std::max(totalFrames.load(), decodedFrame.load()));
         ended.store(true);
         inputDone = false;
         setMode(Mode::Stopped);
@@ -378,16 +470,20 @@ struct MediaPlayer::Impl {
         mode = m;
     }
 
+    // The length as known now: the file's frame count, or what was decoded
+    // when that is more (an estimate that fell short).
+    uint64_t knownFrames() const { return std::max(totalFrames.load(), decodedFrame.load()); }
+
     uint64_t playedFrame() const {
         if (ended.load()) {
-            return totalFrames.load();
+            return knownFrames();
         }
         std::lock_guard<std::mutex> g(outputLock);
         uint64_t f = segmentStart.load();
         if (output && channels > 0) {
             f += output->playedBytes() / (uint64_t(channels) * 2);
         }
-        return std::min(f, totalFrames.load());
+        return std::min(f, knownFrames());
     }
 
     uint32_t toMs(uint64_t frames) const {
@@ -414,7 +510,10 @@ struct MediaPlayer::Impl {
     std::unique_ptr<AudioOutput> output;
     std::atomic<uint64_t> segmentStart{0};
     std::atomic<uint64_t> totalFrames{0};
+    std::atomic<uint64_t> decodedFrame{0}; // written by the player thread
     std::atomic<bool> ended{false};
+    std::atomic<bool> failed{false};
+    bool finished = false; // the thread has ended (lock)
 
     // Format of the open file: written by the player thread under lock,
     // read by it freely and by others under lock.
@@ -422,9 +521,9 @@ struct MediaPlayer::Impl {
     uint32_t rate = 0;
 
     // Player thread only.
-    SNDFILE* file = nullptr;
+    SNDFILE* file = nullptr; // every format but MPEG audio
+    Mp3Input mp3;            // MPEG audio
     int fileChannels = 0;
-    uint64_t decodedFrame = 0;
     uint64_t writtenBytes = 0;
     uint64_t lastPlayed = 0;
     bool inputDone = false;
@@ -442,7 +541,15 @@ struct MediaPlayer::Impl {
 MediaPlayer::MediaPlayer(OutputFactory makeOutput)
     : impl_(std::make_unique<Impl>(std::move(makeOutput))) {}
 
-MediaPlayer::~MediaPlayer() = default;
+MediaPlayer::~MediaPlayer() {
+    // A thread stuck in a command (a file that does not answer) must not
+    // hang the caller: after a bounded wait it is left to end on its own,
+    // with the state it uses.
+    if (!impl_->shutdown(kCloseWaitMs)) {
+        impl_->thread.detach();
+        (void)impl_.release();
+    }
+}
 
 MMRESULT MediaPlayer::open(const std::string& path) {
     return impl_->send(Op::Open, path);
@@ -468,7 +575,13 @@ uint32_t MediaPlayer::position() const {
     if (impl_->mode == Mode::NotOpen) {
         return 0;
     }
-    return impl_->toMs(impl_->playedFrame());
+    const uint32_t at = impl_->toMs(impl_->playedFrame());
+    const uint32_t length = impl_->toMs(impl_->knownFrames());
+    // Only the end reaches the length.
+    if (!impl_->ended.load() && length > 0 && at >= length) {
+        return length - 1;
+    }
+    return at;
 }
 
 uint32_t MediaPlayer::length() const {
@@ -476,7 +589,11 @@ uint32_t MediaPlayer::length() const {
     if (impl_->mode == Mode::NotOpen) {
         return 0;
     }
-    return impl_->toMs(impl_->totalFrames.load());
+    return impl_->toMs(impl_->knownFrames());
+}
+
+bool MediaPlayer::failed() const {
+    return impl_->failed.load();
 }
 
 MediaPlayer::Mode MediaPlayer::mode() const {

@@ -6,10 +6,20 @@
 // The decoder is chosen from the file itself (libsndfile: WAV, MP3, FLAC,
 // Ogg and more); what it delivers is played as 16-bit PCM, at most two
 // channels (a file with more plays its first two). A file that cannot be read
-// fails open() with a result code and a text; a file of length 0 opens, plays
-// to its end at once and reports length 0. Playing to the end leaves the
-// player stopped with the position equal to the length, and posts the
-// notification message when one was asked for.
+// fails open() with a result code and a text, as does anything but a regular
+// file (checked without blocking, so a FIFO, device or folder never holds
+// the player); a file of length 0 opens, plays to its end at once and
+// reports length 0. Playback goes on to the end of the data whatever the
+// file's header says its length is: the length grows with what was decoded,
+// and the position reaches the length only at the end. Playing to the end
+// leaves the player stopped with the position equal to the length, and
+// posts the notification message when one was asked for. Data that cannot
+// be decoded, or an output that fails, ends playback the same way (position
+// at the length) with failed() true and the reason in lastErrorText().
+//
+// Destruction waits a bounded time for the player thread; a thread stuck in
+// a command (a file on a share that does not answer) is left to end on its
+// own rather than hanging the caller.
 //
 // Commands are carried out by the player thread; each call waits until that
 // is done (bounded: a thread that does not answer gives MMR_HANDLEBUSY rather
@@ -59,6 +69,9 @@ public:
     Mode mode() const;
     // Why the last failing call failed, for messages.
     std::string lastErrorText() const;
+    // True when the last playback ended because the file could not be
+    // decoded or the output failed (cleared by open and play).
+    bool failed() const;
 
     // When playback reaches the end of the file, post
     // (message, MEDIA_NOTIFY_SUCCESSFUL, 0) to the window. 0 turns it off.

@@ -114,14 +114,15 @@ TEST_F(Recording, WavRecordingWritesTheConfiguredFormatAndJoinsTheList) {
     EXPECT_EQ(frm->recordFiles(), Strings{name});
 
     const std::string wav = readFile(name);
-    ASSERT_GT(wav.size(), 44u + 22050 * 2);
+    // 80-byte header: a JUNK chunk keeps room for RF64 sizes past 4 GiB.
+    ASSERT_GT(wav.size(), 80u + 22050 * 2);
     EXPECT_EQ(wav.substr(0, 4), "RIFF");
     EXPECT_EQ(u32At(wav, 4), wav.size() - 8);
-    EXPECT_EQ(u16At(wav, 20), 1u);     // PCM
-    EXPECT_EQ(u16At(wav, 22), 1u);     // mono
-    EXPECT_EQ(u32At(wav, 24), 22050u); // rate
-    EXPECT_EQ(u16At(wav, 34), 16u);    // bits
-    EXPECT_EQ(u32At(wav, 40), wav.size() - 44);
+    EXPECT_EQ(u16At(wav, 56), 1u);     // PCM
+    EXPECT_EQ(u16At(wav, 58), 1u);     // mono
+    EXPECT_EQ(u32At(wav, 60), 22050u); // rate
+    EXPECT_EQ(u16At(wav, 70), 16u);    // bits
+    EXPECT_EQ(u32At(wav, 76), wav.size() - 80);
     EXPECT_TRUE(ui.messages().empty());
 
     // The next new recording takes the next free number.
@@ -226,8 +227,8 @@ TEST_F(Recording, AutomaticStopEndsTheRecordingAfterTheLimit) {
     EXPECT_EQ(svar::AppState, svar::stIdle);
     EXPECT_EQ(status(), "Ready");
     const std::string wav = readFile(dir.path() + "Untitled1.wav");
-    ASSERT_GT(wav.size(), 44u);
-    EXPECT_EQ(u32At(wav, 40), wav.size() - 44);
+    ASSERT_GT(wav.size(), 80u);
+    EXPECT_EQ(u32At(wav, 76), wav.size() - 80);
 }
 
 TEST_F(Recording, OverwriteModeRecordsOverTheSelectedItemWithTheOutputExtension) {

@@ -61,6 +61,11 @@ inline void writeFile(const std::string& name, const Bytes& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
+// The recorder's WAV header: bytes before the samples, and where the data
+// size stands.
+inline constexpr uint32_t kWavHeader = 80;
+inline constexpr uint32_t kDataSizeAt = 76;
+
 inline uint32_t u32At(const Bytes& b, size_t offset) {
     uint32_t v = 0;
     if (offset + 4 <= b.size())

@@ -85,19 +85,20 @@ struct ChunkGate {
 };
 
 void expectHeader(const Bytes& file, const WAVEFORMATEX& f, uint32_t dataBytes) {
-    ASSERT_EQ(file.size(), 44u + dataBytes);
+    ASSERT_EQ(file.size(), kWavHeader + dataBytes);
     EXPECT_EQ(0, std::memcmp(file.data(), "RIFF", 4));
-    EXPECT_EQ(u32At(file, 4), 36u + dataBytes);
-    EXPECT_EQ(0, std::memcmp(file.data() + 8, "WAVEfmt ", 8));
-    EXPECT_EQ(u32At(file, 16), 16u);
-    EXPECT_EQ(u16At(file, 20), 1u);
-    EXPECT_EQ(u16At(file, 22), uint32_t(f.nChannels));
-    EXPECT_EQ(u32At(file, 24), uint32_t(f.nSamplesPerSec));
-    EXPECT_EQ(u32At(file, 28), uint32_t(f.nAvgBytesPerSec));
-    EXPECT_EQ(u16At(file, 32), uint32_t(f.nBlockAlign));
-    EXPECT_EQ(u16At(file, 34), uint32_t(f.wBitsPerSample));
-    EXPECT_EQ(0, std::memcmp(file.data() + 36, "data", 4));
-    EXPECT_EQ(u32At(file, 40), dataBytes);
+    EXPECT_EQ(u32At(file, 4), kWavHeader - 8 + dataBytes);
+    EXPECT_EQ(0, std::memcmp(file.data() + 8, "WAVEJUNK", 8));
+    EXPECT_EQ(0, std::memcmp(file.data() + 48, "fmt ", 4));
+    EXPECT_EQ(u32At(file, 52), 16u);
+    EXPECT_EQ(u16At(file, 56), 1u);
+    EXPECT_EQ(u16At(file, 58), uint32_t(f.nChannels));
+    EXPECT_EQ(u32At(file, 60), uint32_t(f.nSamplesPerSec));
+    EXPECT_EQ(u32At(file, 64), uint32_t(f.nAvgBytesPerSec));
+    EXPECT_EQ(u16At(file, 68), uint32_t(f.nBlockAlign));
+    EXPECT_EQ(u16At(file, 70), uint32_t(f.wBitsPerSample));
+    EXPECT_EQ(0, std::memcmp(file.data() + 72, "data", 4));
+    EXPECT_EQ(u32At(file, kDataSizeAt), dataBytes);
 }
 
 class ChainTest : public ::testing::Test {
@@ -134,8 +135,8 @@ TEST_F(ChainTest, ThreeSecondsReachTheFileByteForByte) {
 
     const Bytes file = readFile(out);
     expectHeader(file, pcm(44100, 16, 2), 529200);
-    ASSERT_EQ(file.size(), 44u + 529200u);
-    EXPECT_TRUE(std::equal(file.begin() + 44, file.end(), feed.begin()));
+    ASSERT_EQ(file.size(), kWavHeader + 529200u);
+    EXPECT_TRUE(std::equal(file.begin() + kWavHeader, file.end(), feed.begin()));
     EXPECT_EQ(form.waveRiff->inBytes(), 529200u);
 }
 
@@ -159,17 +160,17 @@ TEST_F(ChainTest, PauseLosesExactlyTheChunksCapturedMeanwhileAndASecondRecording
     form.stop();
 
     const Bytes file = readFile(first);
-    ASSERT_GE(file.size(), 44u);
-    const uint32_t data = uint32_t(file.size() - 44);
-    EXPECT_EQ(u32At(file, 40), data);
-    EXPECT_EQ(u32At(file, 4), data + 36);
+    ASSERT_GE(file.size(), kWavHeader);
+    const uint32_t data = uint32_t(file.size() - kWavHeader);
+    EXPECT_EQ(u32At(file, kDataSizeAt), data);
+    EXPECT_EQ(u32At(file, 4), data + kWavHeader - 8);
     ASSERT_EQ(data % chunk, 0u);
     // The file is the captured stream with one run of whole chunks missing.
     const Bytes seen = gate.seen;
     ASSERT_EQ(0u, seen.size() % chunk);
     ASSERT_TRUE(std::equal(seen.begin(), seen.begin() + chunk, feed.begin()));
     size_t same = 0;
-    while (same < data && file[44 + same] == seen[same])
+    while (same < data && file[kWavHeader + same] == seen[same])
         ++same;
     ASSERT_LT(same, data) << "nothing was lost during the pause";
     const size_t gapStart = same / chunk * chunk;
@@ -178,7 +179,8 @@ TEST_F(ChainTest, PauseLosesExactlyTheChunksCapturedMeanwhileAndASecondRecording
     // The rest of the file matches the stream at a whole number of chunks on.
     bool found = false;
     for (size_t skip = chunk; gapStart + skip + tail <= seen.size(); skip += chunk)
-        if (std::equal(file.begin() + 44 + gapStart, file.end(), seen.begin() + gapStart + skip)) {
+        if (std::equal(file.begin() + kWavHeader + gapStart, file.end(),
+                       seen.begin() + gapStart + skip)) {
             found = true;
             EXPECT_GE(skip / chunk, 1u);
             break;
@@ -195,10 +197,10 @@ TEST_F(ChainTest, PauseLosesExactlyTheChunksCapturedMeanwhileAndASecondRecording
     ASSERT_TRUE(second.waitChunks(3));
     form.stop();
     const Bytes file2 = readFile(next);
-    ASSERT_GT(file2.size(), 44u);
-    EXPECT_EQ(u32At(file2, 40), file2.size() - 44);
+    ASSERT_GT(file2.size(), kWavHeader);
+    EXPECT_EQ(u32At(file2, kDataSizeAt), file2.size() - kWavHeader);
     EXPECT_EQ(u32At(file2, 4), file2.size() - 8);
-    EXPECT_TRUE(std::equal(file2.begin() + 44, file2.end(), feed.begin()));
+    EXPECT_TRUE(std::equal(file2.begin() + kWavHeader, file2.end(), feed.begin()));
 }
 
 TEST_F(ChainTest, ConsumerStallingOneAndAHalfSecondsLosesNothing) {
@@ -216,10 +218,10 @@ TEST_F(ChainTest, ConsumerStallingOneAndAHalfSecondsLosesNothing) {
     form.stop();
 
     const Bytes file = readFile(out);
-    ASSERT_GT(file.size(), 44u + 25u * 17640u - 1);
-    EXPECT_EQ(u32At(file, 40), file.size() - 44);
+    ASSERT_GT(file.size(), kWavHeader + 25u * 17640u - 1);
+    EXPECT_EQ(u32At(file, kDataSizeAt), file.size() - kWavHeader);
     // Contiguous from the first byte: nothing was dropped while stalled.
-    EXPECT_TRUE(std::equal(file.begin() + 44, file.end(), feed.begin()));
+    EXPECT_TRUE(std::equal(file.begin() + kWavHeader, file.end(), feed.begin()));
 }
 
 TEST_F(ChainTest, EveryOptionFormatGivesItsChunkSizeAndAReadableFile) {

@@ -238,6 +238,11 @@ TEST(PipeTest, WaveInPipeBuildsItsDeviceWithTheStoredOptions) {
     EXPECT_EQ(in->device()->minActiveTime.load(), 0u);
     EXPECT_EQ(in->minVolumeLevel(), 300u);
     EXPECT_TRUE(in->device()->calcVolume());
+    // The pipe and its device agree once the level is taken away again.
+    in->setCalcVolume(true);
+    in->setMinVolumeLevel(0);
+    EXPECT_TRUE(in->calcVolume());
+    EXPECT_TRUE(in->device()->calcVolume());
     in->setMinActiveTime(250);
     EXPECT_EQ(in->device()->minActiveTime.load(), 250u);
     in->setOverNum(9);
@@ -279,12 +284,12 @@ TEST(PipeTest, RiffPipeWriterFollowsItsNameAndFormat) {
     riff->setFileName(b); // a new name closes the pipe: a.wav is finished
     EXPECT_FALSE(riff->active());
     const Bytes fileA = readFile(a);
-    ASSERT_EQ(fileA.size(), 44u + 3200u);
-    EXPECT_EQ(u32At(fileA, 40), 3200u);
+    ASSERT_EQ(fileA.size(), kWavHeader + 3200u);
+    EXPECT_EQ(u32At(fileA, kDataSizeAt), 3200u);
     riff->open();
     EXPECT_EQ(riff->inBytes(), 0u);
     riff->close();
-    EXPECT_EQ(readFile(b).size(), 44u);
+    EXPECT_EQ(readFile(b).size(), kWavHeader);
     EXPECT_FALSE(riff->writeFailed());
 }
 

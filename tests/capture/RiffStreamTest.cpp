@@ -3,6 +3,7 @@
 // tree's bounds.
 #include "CaptureTestHelpers.h"
 
+#include "capture/WaveHeader.h"
 #include "capture/unaMsAcm.h"
 #include "capture/unaRiffStream.h"
 #include "core/unaFileStream.h"
@@ -98,33 +99,36 @@ TEST(RiffWriterTest, OneSecondOfCdSoundGivesTheExactLayout) {
     TempDir dir;
     const Bytes data = pattern(176400);
     const Bytes file = recordFile(dir.file("one.wav"), pcm(44100, 16, 2), data);
-    ASSERT_EQ(file.size(), 44u + 176400u);
+    // The JUNK chunk keeps room for the 64-bit sizes of a file past 4 GiB.
+    ASSERT_EQ(file.size(), 80u + 176400u);
     EXPECT_EQ(0, std::memcmp(file.data(), "RIFF", 4));
-    EXPECT_EQ(u32At(file, 4), 176436u);
-    EXPECT_EQ(0, std::memcmp(file.data() + 8, "WAVEfmt ", 8));
-    EXPECT_EQ(u32At(file, 16), 16u);
-    EXPECT_EQ(u16At(file, 20), 1u);
-    EXPECT_EQ(u16At(file, 22), 2u);
-    EXPECT_EQ(u32At(file, 24), 44100u);
-    EXPECT_EQ(u32At(file, 28), 176400u);
-    EXPECT_EQ(u16At(file, 32), 4u);
-    EXPECT_EQ(u16At(file, 34), 16u);
-    EXPECT_EQ(0, std::memcmp(file.data() + 36, "data", 4));
-    EXPECT_EQ(u32At(file, 40), 176400u);
-    EXPECT_TRUE(std::equal(data.begin(), data.end(), file.begin() + 44));
+    EXPECT_EQ(u32At(file, 4), 176472u);
+    EXPECT_EQ(0, std::memcmp(file.data() + 8, "WAVEJUNK", 8));
+    EXPECT_EQ(u32At(file, 16), 28u);
+    EXPECT_EQ(0, std::memcmp(file.data() + 48, "fmt ", 4));
+    EXPECT_EQ(u32At(file, 52), 16u);
+    EXPECT_EQ(u16At(file, 56), 1u);
+    EXPECT_EQ(u16At(file, 58), 2u);
+    EXPECT_EQ(u32At(file, 60), 44100u);
+    EXPECT_EQ(u32At(file, 64), 176400u);
+    EXPECT_EQ(u16At(file, 68), 4u);
+    EXPECT_EQ(u16At(file, 70), 16u);
+    EXPECT_EQ(0, std::memcmp(file.data() + 72, "data", 4));
+    EXPECT_EQ(u32At(file, 76), 176400u);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), file.begin() + 80));
 }
 
 TEST(RiffWriterTest, OddByteCountsGetNoPadAndEmptyRecordingsAHeaderOnly) {
     TempDir dir;
     const Bytes odd = recordFile(dir.file("odd.wav"), pcm(11025, 8, 1), pattern(1001), 3);
-    ASSERT_EQ(odd.size(), 44u + 1001u);
+    ASSERT_EQ(odd.size(), kWavHeader + 1001u);
     EXPECT_EQ(u32At(odd, 4), odd.size() - 8);
-    EXPECT_EQ(u32At(odd, 40), 1001u);
+    EXPECT_EQ(u32At(odd, kDataSizeAt), 1001u);
 
     const Bytes empty = recordFile(dir.file("empty.wav"), pcm(22050, 16, 1), Bytes());
-    ASSERT_EQ(empty.size(), 44u);
-    EXPECT_EQ(u32At(empty, 4), 36u);
-    EXPECT_EQ(u32At(empty, 40), 0u);
+    ASSERT_EQ(empty.size(), kWavHeader);
+    EXPECT_EQ(u32At(empty, 4), kWavHeader - 8);
+    EXPECT_EQ(u32At(empty, kDataSizeAt), 0u);
 }
 
 TEST(RiffWriterTest, OpeningTruncatesAndEveryOpenStartsANewRecording) {
@@ -140,9 +144,9 @@ TEST(RiffWriterTest, OpeningTruncatesAndEveryOpenStartsANewRecording) {
         writer.write(data.data(), size);
         ASSERT_EQ(writer.close(), MMR_NOERROR);
         const Bytes file = readFile(name);
-        ASSERT_EQ(file.size(), 44u + size);
-        EXPECT_EQ(u32At(file, 40), size);
-        EXPECT_TRUE(std::equal(data.begin(), data.end(), file.begin() + 44));
+        ASSERT_EQ(file.size(), kWavHeader + size);
+        EXPECT_EQ(u32At(file, kDataSizeAt), size);
+        EXPECT_TRUE(std::equal(data.begin(), data.end(), file.begin() + kWavHeader));
     }
 }
 
@@ -180,7 +184,7 @@ TEST(RiffWriterTest, FullDiskStopsWritingAndLeavesAValidFile) {
     const std::string name = dir.file("full.wav");
     unaRiffStream writer(name, pcm(8000, 16, 1), 1, nullptr);
     writer.fileFactory = [](const std::string& n) -> unaAbstractStream* {
-        return new FullDiskStream(n, 44 + 3000);
+        return new FullDiskStream(n, kWavHeader + 3000);
     };
     ASSERT_EQ(writer.open(), MMR_NOERROR);
     const Bytes data = pattern(8000);
@@ -189,10 +193,10 @@ TEST(RiffWriterTest, FullDiskStopsWritingAndLeavesAValidFile) {
     writer.close();
     EXPECT_TRUE(writer.writeFailed());
     const Bytes file = readFile(name);
-    ASSERT_EQ(file.size(), 44u + 3000u);
+    ASSERT_EQ(file.size(), kWavHeader + 3000u);
     EXPECT_EQ(u32At(file, 4), file.size() - 8);
-    EXPECT_EQ(u32At(file, 40), 3000u);
-    EXPECT_TRUE(std::equal(file.begin() + 44, file.end(), data.begin()));
+    EXPECT_EQ(u32At(file, kDataSizeAt), 3000u);
+    EXPECT_TRUE(std::equal(file.begin() + kWavHeader, file.end(), data.begin()));
 
     // Even the header may not fit.
     writer.fileFactory = [](const std::string& n) -> unaAbstractStream* {
@@ -209,6 +213,113 @@ TEST(RiffWriterTest, FullDiskStopsWritingAndLeavesAValidFile) {
     ASSERT_EQ(writer.open(), MMR_NOERROR);
     writer.close();
     EXPECT_TRUE(writer.writeFailed());
+}
+
+// A file stream that leaves a hole of `jump` bytes before the first
+// sample: the file passes 4 GiB without the disk holding it.
+class SparseJumpStream : public unaFileStream {
+public:
+    SparseJumpStream(const std::string& name, int64_t jump) : unaFileStream(name), jump_(jump) {}
+    uint32_t write(const void* buffer, uint32_t size) override {
+        if (!jumped_ && getPosition() == kWavHeader) {
+            jumped_ = true;
+            seek(kWavHeader + jump_);
+        }
+        return unaFileStream::write(buffer, size);
+    }
+
+private:
+    int64_t jump_;
+    bool jumped_ = false;
+};
+
+TEST(RiffWriterTest, HeaderFollowsTheDataAtMostOnceASecondWhileRecording) {
+    TempDir dir;
+    const std::string name = dir.file("live.wav");
+    unaRiffStream writer(name, pcm(8000, 16, 1), 1, nullptr);
+    ASSERT_EQ(writer.open(), MMR_NOERROR);
+    const Bytes data = pattern(3000);
+    const auto sizesAre = [&](uint32_t bytes) {
+        const Bytes f = readFile(name);
+        return f.size() >= kWavHeader && u32At(f, kDataSizeAt) == bytes &&
+               u32At(f, 4) == kWavHeader - 8 + bytes;
+    };
+    writer.write(data.data(), 1000);
+    ASSERT_TRUE(waitUntil([&] { return readFile(name).size() == kWavHeader + 1000; }));
+    sleepMs(unaRiffStream::kHeaderRefreshMs + 50);
+    writer.write(data.data() + 1000, 1000);
+    // A crash from now on keeps both blocks: the header already says so.
+    EXPECT_TRUE(waitUntil([&] { return sizesAre(2000); }, 3000));
+    // The next block arrives within the second: the header is left alone.
+    writer.write(data.data() + 2000, 1000);
+    ASSERT_TRUE(waitUntil([&] { return readFile(name).size() == kWavHeader + 3000; }));
+    EXPECT_TRUE(sizesAre(2000));
+    ASSERT_EQ(writer.close(), MMR_NOERROR);
+    EXPECT_TRUE(sizesAre(3000));
+    const Bytes file = readFile(name);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), file.begin() + kWavHeader));
+}
+
+TEST(RiffWriterTest, PastFourGiBTheFileBecomesRf64AndReadsBackInFull) {
+    // The switch itself, at the last byte a RIFF size can describe.
+    WAVEFORMATEX f = pcm(44100, 16, 2);
+    wave_header::Image h = wave_header::build(f);
+    const uint64_t lastRiff = UINT32_MAX - (kWavHeader - 8);
+    wave_header::setSizes(h, lastRiff, 4);
+    EXPECT_FALSE(wave_header::isRf64(h));
+    EXPECT_EQ(wave_header::getU32(&h[4]), UINT32_MAX);
+    EXPECT_EQ(wave_header::getU32(&h[kDataSizeAt]), uint32_t(lastRiff));
+    wave_header::setSizes(h, lastRiff + 1, 4);
+    EXPECT_TRUE(wave_header::isRf64(h));
+
+    TempDir dir;
+    if (haveTool("sox")) {
+        // The RF64 layout as sox reads it, on a small file (sox reads a big
+        // one through to its end, which takes a minute).
+        wave_header::setSizes(h, 5000, 4);
+        Bytes small(h.begin(), h.end());
+        const Bytes samples = pattern(5000);
+        small.insert(small.end(), samples.begin(), samples.end());
+        writeFile(dir.file("small64.wav"), small);
+        EXPECT_EQ(run("sox --i -s '" + dir.file("small64.wav") + "' 2>/dev/null"), "1250\n");
+        EXPECT_NE(run("sox '" + dir.file("small64.wav") + "' -n stat 2>&1")
+                      .find("Samples read:              2500"),
+                  std::string::npos);
+    }
+
+    const std::string name = dir.file("long.wav");
+    const int64_t hole = (int64_t(1) << 32) + 4000; // whole frames of 16-bit stereo
+    unaRiffStream writer(name, f, 1, nullptr);
+    writer.fileFactory = [&](const std::string& n) -> unaAbstractStream* {
+        return new SparseJumpStream(n, hole);
+    };
+    ASSERT_EQ(writer.open(), MMR_NOERROR);
+    const Bytes data = pattern(17640);
+    writer.write(data.data(), uint32_t(data.size()));
+    ASSERT_EQ(writer.close(), MMR_NOERROR);
+    const uint64_t dataBytes = uint64_t(hole) + data.size();
+
+    Bytes head(kWavHeader);
+    {
+        std::ifstream in(name, std::ios::binary);
+        in.read(reinterpret_cast<char*>(head.data()), kWavHeader);
+    }
+    EXPECT_EQ(0, std::memcmp(head.data(), "RF64", 4));
+    EXPECT_EQ(u32At(head, 4), UINT32_MAX);
+    EXPECT_EQ(0, std::memcmp(head.data() + 12, "ds64", 4));
+    EXPECT_EQ(wave_header::getU64(&head[20]), kWavHeader - 8 + dataBytes);
+    EXPECT_EQ(wave_header::getU64(&head[28]), dataBytes);
+    EXPECT_EQ(wave_header::getU64(&head[36]), dataBytes / 4);
+    EXPECT_EQ(u32At(head, kDataSizeAt), UINT32_MAX);
+
+    unaRiffStream reader(name, false, false, nullptr);
+    ASSERT_EQ(reader.riffStatus(), unaRiffStream::rsReady);
+    EXPECT_EQ(reader.totalDataSize(), dataBytes);
+    ASSERT_TRUE(reader.riff()->isRf64());
+    const unaRIFFChunk* dataChunk = reader.riff()->root()->child(2);
+    ASSERT_TRUE(dataChunk && dataChunk->idIs("data"));
+    ASSERT_EQ(dataChunk->dataSize(), dataBytes);
+    EXPECT_EQ(0, std::memcmp(dataChunk->data() + hole, data.data(), data.size()));
 }
 
 // --- reader -----------------------------------------------------------------------------
@@ -255,6 +366,33 @@ TEST(RiffReaderTest, StatusTellsWhatIsWrongWithAFile) {
     EXPECT_EQ(noDriver.openRiffFile(missing), unaRiffStream::rsNotRiff);
     EXPECT_EQ(noDriver.riffStatus(), unaRiffStream::rsNotRiff);
     EXPECT_TRUE(readAll(noDriver).empty());
+}
+
+TEST(RiffReaderTest, ImpossibleFormatsAreNotReported) {
+    TempDir dir;
+    const auto statusOf = [&](WAVEFORMATEX f) {
+        writeFile(dir.file("odd.wav"), wav(f, {chunk("data", pattern(400))}));
+        unaRiffStream reader(dir.file("odd.wav"), false, false, AcmRegistry());
+        return reader.riffStatus();
+    };
+    const WAVEFORMATEX good = pcm(44100, 16, 2);
+    EXPECT_EQ(statusOf(good), unaRiffStream::rsReady);
+    WAVEFORMATEX f = good;
+    f.nChannels = 0;
+    EXPECT_EQ(statusOf(f), unaRiffStream::rsNoFormat);
+    f = good;
+    f.nSamplesPerSec = 0;
+    EXPECT_EQ(statusOf(f), unaRiffStream::rsNoFormat);
+    for (uint16_t bits : {0, 7}) {
+        f = good;
+        f.wBitsPerSample = bits;
+        EXPECT_EQ(statusOf(f), unaRiffStream::rsNoFormat) << bits << " bits";
+    }
+    for (uint16_t align : {0, 3, 65535}) {
+        f = good;
+        f.nBlockAlign = align;
+        EXPECT_EQ(statusOf(f), unaRiffStream::rsNoFormat) << "block align " << align;
+    }
 }
 
 TEST(RiffReaderTest, NestedSplitAndOddDataChunksPlayInFileOrderThenPadWithSilence) {

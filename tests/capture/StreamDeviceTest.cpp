@@ -279,6 +279,16 @@ TEST(StreamDeviceTest, MinVolumeLevelRestoresTheEarlierVolumeChoice) {
     in.setMinVolumeLevel(10);
     in.setMinVolumeLevel(0);
     EXPECT_TRUE(in.calcVolume());
+
+    // A choice made while the level is on is the one the level's end restores.
+    for (bool choice : {true, false}) {
+        in.setCalcVolume(!choice);
+        in.setMinVolumeLevel(500);
+        in.setCalcVolume(choice);
+        EXPECT_TRUE(in.calcVolume()) << "suppression needs the measurement";
+        in.setMinVolumeLevel(0);
+        EXPECT_EQ(in.calcVolume(), choice);
+    }
 }
 
 TEST(StreamDeviceTest, ErrorTextsCarryTheCodeAndItsMeaning) {

@@ -99,3 +99,30 @@ TEST(FileStream, OpenFailuresAndShareModes) {
     EXPECT_TRUE(second.open(path, GENERIC_READ | GENERIC_WRITE, false, FILE_SHARE_READ));
     std::remove(path.c_str());
 }
+
+TEST(FileStream, SizesAndPositionsPastTwoAndFourGiBStayExact) {
+    const std::string path = tempFile("big");
+    unaFileStream f(path);
+    ASSERT_TRUE(f.isValid());
+    // A sparse file: the disk holds only the few bytes written.
+    const int64_t past4 = (int64_t(1) << 32) + 123;
+    EXPECT_EQ(f.seek(past4), past4);
+    ASSERT_EQ(f.write("tail", 4), 4u);
+    EXPECT_EQ(f.getSize(), past4 + 4);
+    EXPECT_EQ(f.getPosition(), past4 + 4);
+    EXPECT_EQ(f.seekRelative(-(int64_t(1) << 31) - 4), past4 - (int64_t(1) << 31));
+    EXPECT_EQ(f.getAvailableSize(), uint32_t((int64_t(1) << 31) + 4));
+
+    // A positioned write leaves the position where it was.
+    EXPECT_EQ(f.writeAt(0, "head", 4), 4u);
+    EXPECT_EQ(f.getPosition(), past4 - (int64_t(1) << 31));
+    char buf[4];
+    f.seek(0);
+    ASSERT_EQ(f.read(buf, 4), 4u);
+    EXPECT_EQ(std::string(buf, 4), "head");
+    f.seek(past4);
+    ASSERT_EQ(f.read(buf, 4), 4u);
+    EXPECT_EQ(std::string(buf, 4), "tail");
+    f.close();
+    std::remove(path.c_str());
+}

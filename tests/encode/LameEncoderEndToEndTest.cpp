@@ -7,6 +7,7 @@
 #include "encode/unaBladeMp3Enc.h"
 
 #include <gtest/gtest.h>
+#include <mpg123.h>
 
 #include <unistd.h>
 
@@ -76,8 +77,9 @@ protected:
     }
     void TearDown() override { fs::remove(path); }
 
-    // Records r through the encoder; returns the file's bytes.
-    std::vector<uint8_t> record(const Recording& r) {
+    // Records r through the encoder; returns the file's bytes. With
+    // vbrHeader, the information frame is written once the file is complete.
+    std::vector<uint8_t> record(const Recording& r, bool vbrHeader = false) {
         unaLameMp3Enc enc(MP3ENC_PATH, THREAD_PRIORITY_NORMAL);
         EXPECT_EQ(enc.lastError(), 0);
         enc.onDataAvailable = [this](unaAbstractEncoder*, const void* data, uint32_t size, bool&) {
@@ -98,6 +100,9 @@ protected:
         });
         capture.join();
         EXPECT_EQ(enc.close(), 0);
+        if (vbrHeader) {
+            EXPECT_EQ(enc.writeVBRHeader(path), 0);
+        }
         std::vector<uint8_t> mp3 = readFileBytes(path);
         EXPECT_EQ(enc.totalEncoded(), mp3.size());
         return mp3;
@@ -186,7 +191,40 @@ TEST_F(LameEndToEnd, VbrRecordingVariesWithinItsLimits) {
     EXPECT_GE(rates.size(), 2u);
     DecodedPcm pcm;
     ASSERT_TRUE(decodeMp3(mp3, pcm));
-    EXPECT_NEAR(double(pcm.frames()) - 1105, 3 * 44100.0, 1152);
+    // The frame reserved for the information frame, left unwritten here,
+    // decodes as one frame of silence.
+    EXPECT_NEAR(double(pcm.frames()) - 1105 - 1152, 3 * 44100.0, 1152);
+}
+
+TEST_F(LameEndToEnd, VbrRecordingGetsAnInformationFrameGivingItsTrueLength) {
+    Recording r;
+    r.mode = BE_MP3_MODE_JSTEREO;
+    r.vbr = true;
+    r.kbps = 40;
+    r.maxKbps = 320;
+    r.seconds = 6.0;
+    r.noiseBursts = true; // the first frame's rate says little about the rest
+    const std::vector<uint8_t> mp3 = record(r, true);
+    const std::string head(mp3.begin(), mp3.begin() + 64);
+    ASSERT_NE(head.find("Xing"), std::string::npos);
+
+    // A decoder that reads only the start of the file knows the length.
+    mpg123_init();
+    int err = 0;
+    mpg123_handle* mh = mpg123_new(nullptr, &err);
+    ASSERT_NE(mh, nullptr);
+    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
+    ASSERT_EQ(mpg123_open(mh, path.c_str()), MPG123_OK);
+    long rate = 0;
+    int channels = 0, enc = 0;
+    ASSERT_EQ(mpg123_getformat(mh, &rate, &channels, &enc), MPG123_OK);
+    const off_t announced = mpg123_length(mh);
+    mpg123_close(mh);
+    mpg123_delete(mh);
+    DecodedPcm pcm;
+    ASSERT_TRUE(decodeMp3(mp3, pcm));
+    EXPECT_NEAR(double(announced), double(pcm.frames()), 1152);
+    EXPECT_NEAR(double(announced), r.rate * r.seconds, 1152);
 }
 
 } // namespace

@@ -41,28 +41,41 @@ TStrings sectionNames(TIniEngine& ini) {
 
 // --- reading the file -------------------------------------------------------------
 
-TEST_F(IniEngine, LineEndsFollowCrLfLoneLfAndCtrlZRules) {
-    auto ini = load("[S]\r\na=1\nb=2\rc=3\r\n\r\nd=4\x1a[T]\r\ne=5\r\n");
-    EXPECT_EQ(ini->ReadString("S", "a", "?"), "1\nb=2"); // a lone LF stays in the line
-    EXPECT_EQ(ini->ReadString("S", "b", "?"), "?");
-    EXPECT_EQ(ini->ReadString("S", "c", "?"), "3"); // a lone CR ends a line
-    EXPECT_EQ(ini->ReadString("S", "d", "?"), "4"); // the line before Ctrl-Z counts
+TEST_F(IniEngine, LineEndsAreCrCrLfOrLoneLfAndCtrlZEndsTheData) {
+    auto ini = load("[S]\r\na=1\nb=2\rc=3\r\n\r\nd=4\n\n\re=5\x1a[T]\r\nf=6\r\n");
+    EXPECT_EQ(ini->ReadString("S", "a", "?"), "1"); // a lone LF ends a line
+    EXPECT_EQ(ini->ReadString("S", "b", "?"), "2"); // so does a lone CR
+    EXPECT_EQ(ini->ReadString("S", "c", "?"), "3");
+    EXPECT_EQ(ini->ReadString("S", "e", "?"), "5"); // the line before Ctrl-Z counts
     EXPECT_FALSE(ini->SectionExists("T"));          // nothing after Ctrl-Z
-    EXPECT_EQ(sectionValues(*ini, "S"), (TStrings{"a=1\nb=2", "c=3", "d=4"}));
+    EXPECT_EQ(sectionValues(*ini, "S"), (TStrings{"a=1", "b=2", "c=3", "d=4", "e=5"}));
+
+    // A settings file written by hand on Linux, and the same file written
+    // back, which ends its lines with CR LF and reads the same.
+    writeBytes(path, "[Options]\nSaveDir=/home/u/rec/\nSkin=2\n\n[RecordFile]\nCount=1\n");
+    {
+        TIniEngine hand(path);
+        EXPECT_EQ(hand.ReadString("Options", "SaveDir", "?"), "/home/u/rec/");
+        EXPECT_EQ(hand.ReadInteger("Options", "Skin", 0), 2);
+        EXPECT_EQ(hand.ReadInteger("RecordFile", "Count", 0), 1);
+        hand.setModified(true);
+    }
+    EXPECT_EQ(readBytes(path),
+              "[Options]\r\nSaveDir=/home/u/rec/\r\nSkin=2\r\n\r\n[RecordFile]\r\nCount=1\r\n\r\n");
 }
 
 TEST_F(IniEngine, EveryBufferSizeSplitsLinesTheSameWay) {
     const std::string bytes =
         "junk\r\n[A]\r\n\r\nk=v\r\r\nx=\n\r\n[B]\rlong=" + std::string(40, 'z') +
-        "\r\n\n[C]\r\nlast=1\x1a" + "tail";
+        "\r\n\n[C]\nlast=1\x1a" + "tail";
     writeBytes(path, bytes);
     TStrings expected;
     {
         TIniEngine ini(path);
         ini.ReadAll(expected);
     }
-    EXPECT_EQ(expected, (TStrings{"[A]", "k=v", "x=\n", "", "[B]", "long=" + std::string(40, 'z'),
-                                  "\n[C]", "last=1", ""}));
+    EXPECT_EQ(expected, (TStrings{"[A]", "k=v", "x=", "", "[B]", "long=" + std::string(40, 'z'), "",
+                                  "[C]", "last=1", ""}));
     for (int size = -1; size <= 17; ++size) {
         TIniEngine ini("");
         ini.setTextBufferSize(size);
@@ -389,10 +402,10 @@ TEST_F(IniEngine, ClearBeforeReadSectionValuesEmptiesTheTarget) {
 // --- round trip ----------------------------------------------------------------------
 
 TEST_F(IniEngine, RandomImagesReadBackIdentically) {
-    // Names and values with blanks, quotes, "=", brackets, tabs, lone LFs
-    // and non-ASCII bytes; only CR and Ctrl-Z (line ends) are left out, and
+    // Names and values with blanks, quotes, "=", brackets, tabs and
+    // non-ASCII bytes; only CR, LF and Ctrl-Z (line ends) are left out, and
     // key names without "=" that do not start with "[".
-    const std::string alphabet = "abcXYZ 09=\"';[]\t\n.,$\xC3\xA9-#";
+    const std::string alphabet = "abcXYZ 09=\"';[]\t.,$\xC3\xA9-#";
     std::mt19937 rng(20261208);
     auto pick = [&](size_t maxLength) {
         std::string s;

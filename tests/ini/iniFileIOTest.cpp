@@ -169,3 +169,63 @@ TEST(IniFileFailures, NewFileFollowsTheUmask) {
 }
 
 } // namespace
+
+TEST(IniFileFailures, HardLinkedOrUnrenameableFilesAreRewrittenInPlace) {
+    TempFolder folder;
+    chmod(folder.path().c_str(), 0755);
+    const std::string path = folder.file("app.ini");
+    const std::string link = folder.file("shared.ini");
+    writeBytes(path, kOld);
+    ASSERT_EQ(::link(path.c_str(), link.c_str()), 0);
+    struct stat before {};
+    ::stat(path.c_str(), &before);
+    {
+        TIniEngine ini(path);
+        ini.WriteInteger("RecordFile", "RecordFileCount", 0);
+        ini.DeleteKey("RecordFile", "RecordFile0");
+        ini.FlushFile();
+    }
+    struct stat after {};
+    ::stat(path.c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "the link was split";
+    EXPECT_EQ(after.st_nlink, 2u);
+    EXPECT_EQ(readBytes(link), readBytes(path));
+    EXPECT_EQ(readBytes(path), "[RecordFile]\r\nRecordFileCount=0\r\n\r\n")
+        << "the old tail is cut off";
+
+    // A file anyone may write, in a folder this user cannot write.
+    ::unlink(link.c_str());
+    chmod(path.c_str(), 0666);
+    const bool written = withoutWriteRights(folder.path(), [&] {
+        TIniEngine ini(path);
+        ini.WriteString("Options", "SaveDir", "/tmp/");
+        ini.FlushFile();
+        return true;
+    });
+    EXPECT_TRUE(written);
+    EXPECT_NE(readBytes(path).find("SaveDir=/tmp/"), std::string::npos);
+    EXPECT_EQ(filesIn(folder.path()), 1u);
+}
+
+TEST(IniFileFailures, AFifoNamedAsTheFileFailsAtOnceAndStaleTemporariesAreRemoved) {
+    TempFolder folder;
+    const std::string fifo = folder.file("fifo.ini");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_THROW(TIniEngine ini(fifo), EInOutError); // no reader needed, no hang
+
+    const std::string path = folder.file("app.ini");
+    writeBytes(path, kOld);
+    // One left by a process that has ended, one by a process still running.
+    pid_t gone = fork();
+    if (gone == 0)
+        _exit(0);
+    waitpid(gone, nullptr, 0);
+    const std::string stale = folder.file(".app.ini.tmp" + std::to_string(gone) + "-0");
+    const std::string live = folder.file(".app.ini.tmp1-0");
+    writeBytes(stale, kOld);
+    writeBytes(live, kOld);
+    EXPECT_EQ(TIniFileWriter::RemoveStaleTemporaries(path), 1);
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(std::filesystem::exists(live));
+    EXPECT_EQ(readBytes(path), kOld);
+}

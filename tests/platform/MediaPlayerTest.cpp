@@ -3,6 +3,7 @@
 #include "platform/media/MediaPlayer.h"
 
 #include "platform/SoundFiles.h"
+#include "platform/VbrMp3File.h"
 #include "platform/audio/AudioBackend.h"
 #include "platform/audio/VirtualCard.h"
 #include "platform/ui/MessageWindow.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -202,10 +204,49 @@ TEST_F(MediaPlayerTest, FailingOutputsStopPlaybackAndAreReported) {
     ASSERT_EQ(p.play(), MMR_NOERROR);
     ASSERT_TRUE(waitFor([&] { return p.mode() == MediaPlayer::Mode::Stopped; }));
     EXPECT_EQ(p.lastErrorText(), "the audio output failed");
-    EXPECT_EQ(p.position(), 0u);
+    // Playback ended where anyone watching sees it end, and says why.
+    EXPECT_TRUE(p.failed());
+    EXPECT_EQ(p.position(), p.length());
     EXPECT_EQ(p.close(), MMR_NOERROR);
     std::lock_guard<std::mutex> g(log->lock);
     EXPECT_EQ(log->opens, log->closes);
+}
+
+TEST_F(MediaPlayerTest, VbrFileWithoutHeaderPlaysToItsRealEnd) {
+    const std::string vbr = file("vbr.mp3");
+    ASSERT_TRUE(testsound::writeVbrMp3WithoutHeader(vbr, 0.5, 2.5));
+    MediaPlayer p;
+    ASSERT_EQ(p.open(vbr), MMR_NOERROR);
+    ASSERT_EQ(p.play(), MMR_NOERROR);
+    // Watched as the recorder's timer watches it: the position never
+    // reaches the length before the sound has ended.
+    bool endedEarly = false;
+    uint32_t lastPosition = 0;
+    ASSERT_TRUE(waitFor([&] {
+        const bool playing = p.mode() == MediaPlayer::Mode::Playing;
+        const uint32_t at = p.position(), length = p.length();
+        if (playing && at >= length)
+            endedEarly = true;
+        lastPosition = at;
+        return !playing;
+    }));
+    EXPECT_FALSE(endedEarly);
+    EXPECT_FALSE(p.failed());
+    EXPECT_NEAR(double(p.length()), 3000.0, 60.0);
+    EXPECT_EQ(lastPosition, p.length());
+}
+
+TEST_F(MediaPlayerTest, FifosAndFoldersAreRefusedAtOnce) {
+    const std::string fifo = file("fifo.wav");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    MediaPlayer p;
+    for (const std::string& path : {fifo, std::string("/tmp")}) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(p.open(path), MMR_ERROR);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+        EXPECT_NE(p.lastErrorText().find("not a regular file"), std::string::npos);
+        EXPECT_EQ(p.mode(), MediaPlayer::Mode::NotOpen);
+    }
 }
 
 TEST_F(MediaPlayerTest, WithoutAPlaybackDevicePlayFailsAndALaterPlayWorks) {

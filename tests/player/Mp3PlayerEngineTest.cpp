@@ -2,12 +2,16 @@
 // purpose, and notifications taken from a plain message window.
 #include "libs/mp3play/Mp3Player.h"
 #include "platform/SoundFiles.h"
+#include "platform/VbrMp3File.h"
 #include "platform/ui/MessageWindow.h"
 #include "player/FakeAudioOutput.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <chrono>
 
 namespace {
 
@@ -175,6 +179,10 @@ TEST_F(EngineTest, OutputFailuresStopPlaybackWithAnErrorAndThePlayerGoesOn) {
     }
     ASSERT_EQ(send(XA_MSG_COMMAND_INPUT_OPEN, 0, 0, mp3_), XA_SUCCESS);
     EXPECT_EQ(send(XA_MSG_COMMAND_PLAY), XA_ERROR_OUTPUT_FAILED);
+    // Whoever waits for playback learns at once that it ended.
+    PlainMessageWindow::processMessages();
+    ASSERT_FALSE(of(XA_MSG_NOTIFY_PLAYER_STATE).empty());
+    EXPECT_EQ(of(XA_MSG_NOTIFY_PLAYER_STATE).back().a, uint32_t(XA_PLAYER_STATE_STOPPED));
     {
         std::lock_guard<std::mutex> g(log_->lock);
         log_->failOpen = false;
@@ -193,6 +201,8 @@ TEST_F(EngineTest, OutputFailuresStopPlaybackWithAnErrorAndThePlayerGoesOn) {
     for (const Note& e : of(XA_MSG_NOTIFY_ERROR)) {
         EXPECT_EQ(e.a, uint32_t(XA_SOURCE_OUTPUT));
     }
+    // The stopped state is the last word: no position report follows it.
+    EXPECT_EQ(notes_.back().code, XA_MSG_NOTIFY_PLAYER_STATE);
     EXPECT_EQ(send(XA_MSG_COMMAND_PING, 1234), XA_SUCCESS);
     EXPECT_TRUE(pumpUntil(XA_MSG_NOTIFY_PONG, 1234));
 }
@@ -262,6 +272,44 @@ TEST_F(EngineTest, OtherCommandsAreAnsweredHarmlessly) {
     for (const Note& p : of(XA_MSG_NOTIFY_INPUT_POSITION)) {
         EXPECT_EQ(p.b, 400u);
     }
+}
+
+TEST_F(EngineTest, VbrFileWithoutHeaderPlaysToItsRealEnd) {
+    const std::string vbr = testsound::tempPath("vbr.mp3");
+    ASSERT_TRUE(testsound::writeVbrMp3WithoutHeader(vbr, 0.5, 2.5));
+    ASSERT_EQ(send(XA_MSG_COMMAND_INPUT_OPEN, 0, 0, vbr), XA_SUCCESS);
+    ASSERT_EQ(send(XA_MSG_COMMAND_PLAY), XA_SUCCESS);
+    ASSERT_TRUE(pumpUntil(XA_MSG_NOTIFY_PLAYER_STATE, XA_PLAYER_STATE_EOF));
+    ::unlink(vbr.c_str());
+    // The length is counted, not guessed from the loud first frames.
+    ASSERT_EQ(of(XA_MSG_NOTIFY_STREAM_DURATION).size(), 1u);
+    EXPECT_NEAR(double(of(XA_MSG_NOTIFY_STREAM_DURATION)[0].a), 3000.0, 60.0);
+    // Only the end reports the whole range.
+    auto positions = of(XA_MSG_NOTIFY_INPUT_POSITION);
+    ASSERT_GE(positions.size(), 2u);
+    for (size_t i = 0; i + 1 < positions.size(); ++i)
+        EXPECT_LT(positions[i].a, positions[i].b) << "position " << i;
+    EXPECT_EQ(positions.back().a, positions.back().b);
+    std::lock_guard<std::mutex> g(log_->lock);
+    EXPECT_NEAR(double(log_->played.size()), 3.0 * 44100 * 4, 0.05 * 44100 * 4);
+}
+
+TEST_F(EngineTest, FifosAndFoldersAreRefusedAtOnce) {
+    const std::string fifo = testsound::tempPath("fifo.mp3");
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/tmp")}) {
+        notes_.clear();
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(send(XA_MSG_COMMAND_INPUT_OPEN, 0, 0, path), XA_ERROR_OPEN_FAILED);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        PlainMessageWindow::processMessages();
+        ASSERT_EQ(of(XA_MSG_NOTIFY_ERROR).size(), 1u) << path;
+        EXPECT_NE(of(XA_MSG_NOTIFY_ERROR)[0].text.find("not a regular file"), std::string::npos);
+    }
+    ::unlink(fifo.c_str());
+    // Deleting the player afterwards does not wait on anything.
+    EXPECT_TRUE(player_->shutdown(1000));
 }
 
 TEST_F(EngineTest, MessagesNotFromThisPlayerAreNotDecoded) {

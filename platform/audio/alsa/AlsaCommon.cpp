@@ -1,6 +1,7 @@
 #include "platform/audio/alsa/AlsaCommon.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
 #include <poll.h>
@@ -42,13 +43,55 @@ MMRESULT alsaResult(int err) {
     }
 }
 
+namespace {
+
+// ALSA's "default" PCM as the one device of a machine without cards, when it
+// opens. Asked at most every two seconds per direction.
+std::vector<AlsaPcmDevice> defaultPcmDevice(snd_pcm_stream_t stream) {
+    struct Answer {
+        std::chrono::steady_clock::time_point at{};
+        bool asked = false;
+        std::string config; // ALSA_CONFIG_PATH when asked: another one asks again
+        std::vector<AlsaPcmDevice> devices;
+    };
+    static std::mutex mutex;
+    static Answer answers[2];
+    std::lock_guard lock(mutex);
+    Answer& a = answers[stream == SND_PCM_STREAM_CAPTURE ? 1 : 0];
+    const char* configEnv = std::getenv("ALSA_CONFIG_PATH");
+    const std::string config = configEnv ? configEnv : "";
+    const auto now = std::chrono::steady_clock::now();
+    if (a.asked && a.config == config && now - a.at < std::chrono::seconds(2))
+        return a.devices;
+    a.asked = true;
+    a.at = now;
+    a.config = config;
+    a.devices.clear();
+    snd_pcm_t* pcm = nullptr;
+    if (snd_pcm_open(&pcm, "default", stream, SND_PCM_NONBLOCK) == 0) {
+        std::string name = "Default";
+        snd_pcm_info_t* info;
+        snd_pcm_info_alloca(&info);
+        if (snd_pcm_info(pcm, info) == 0 && snd_pcm_info_get_name(info) &&
+            *snd_pcm_info_get_name(info))
+            name += std::string(" (") + snd_pcm_info_get_name(info) + ")";
+        snd_pcm_close(pcm);
+        a.devices.push_back({"default", name, -1});
+    }
+    return a.devices;
+}
+
+} // namespace
+
 std::vector<AlsaPcmDevice> alsaPcmDevices(snd_pcm_stream_t stream) {
     alsaInit();
     std::vector<AlsaPcmDevice> out;
+    bool anyCard = false;
     int card = -1;
     while (snd_card_next(&card) == 0 && card >= 0) {
         char hw[32];
         snprintf(hw, sizeof hw, "hw:%d", card);
+        anyCard = true;
         snd_ctl_t* ctl = nullptr;
         if (snd_ctl_open(&ctl, hw, SND_CTL_NONBLOCK) < 0)
             continue;
@@ -66,11 +109,14 @@ std::vector<AlsaPcmDevice> alsaPcmDevices(snd_pcm_stream_t stream) {
             char name[48];
             snprintf(name, sizeof name, "plughw:%d,%d", card, dev);
             out.push_back(
-                {name, std::string(cardName ? cardName : hw) + ": " + snd_pcm_info_get_name(info)});
+                {name, std::string(cardName ? cardName : hw) + ": " + snd_pcm_info_get_name(info),
+                 card});
         }
         free(cardName);
         snd_ctl_close(ctl);
     }
+    if (!anyCard)
+        return defaultPcmDevice(stream);
     return out;
 }
 

@@ -21,12 +21,16 @@ void alsaInit();
 MMRESULT alsaResult(int err);
 
 struct AlsaPcmDevice {
-    std::string pcmName;     // "plughw:<card>,<device>"
-    std::string displayName; // "<card name>: <device name>"
+    std::string pcmName;     // "plughw:<card>,<device>", or "default"
+    std::string displayName; // "<card name>: <device name>", whole
+    int card = -1;           // -1 for "default"
 };
 
 // The PCM devices of every card that offer the stream direction, in card and
-// device order. Empty when there is no card.
+// device order. Without any card, ALSA's "default" PCM counts as the one
+// device when it opens (a sound-server plugin, say); the answer for that case
+// is kept for two seconds, since opening it may mean asking a server. Empty
+// when there is neither.
 std::vector<AlsaPcmDevice> alsaPcmDevices(snd_pcm_stream_t stream);
 
 // The PCM name for device id -1 (the environment's SONVALE_ALSA_CAPTURE or

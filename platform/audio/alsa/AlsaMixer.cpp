@@ -5,6 +5,7 @@
 #include "platform/audio/alsa/AlsaCommon.h"
 #include "platform/audio/alsa/AlsaMixerMapping.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -177,6 +178,18 @@ std::shared_ptr<MixerDeviceBackend> openCard(int card) {
         name = cardName;
     free(cardName);
     MixerDeviceModel model = mapAlsaMixer(name, desc);
+    model.name = name;
+    // The wave-in destination is recorded by the card's first capture device.
+    const auto capture = alsaPcmDevices(SND_PCM_STREAM_CAPTURE);
+    const auto own = std::find_if(capture.begin(), capture.end(),
+                                  [card](const AlsaPcmDevice& d) { return d.card == card; });
+    for (auto& d : model.destinations) {
+        if (d.line.info.dwComponentType == MIXERLINE_COMPONENTTYPE_DST_WAVEIN &&
+            own != capture.end()) {
+            d.line.info.Target.dwType = MIXERLINE_TARGETTYPE_WAVEIN;
+            d.line.info.Target.dwDeviceID = uint32_t(own - capture.begin());
+        }
+    }
     return std::make_shared<AlsaMixerDevice>(mixer, std::move(elems), std::move(desc),
                                              std::move(model));
 }

@@ -86,7 +86,7 @@ class AlsaWaveInBackend : public WaveInBackend {
 public:
     uint32_t count() override { return uint32_t(alsaPcmDevices(SND_PCM_STREAM_CAPTURE).size()); }
 
-    MMRESULT caps(int deviceId, WAVEINCAPS* caps) override {
+    MMRESULT caps(int deviceId, WAVEINCAPS* caps, std::string* wholeName) override {
         std::string name;
         if (deviceId == -1) {
             name = "Default (" + alsaPcmName(SND_PCM_STREAM_CAPTURE, -1) + ")";
@@ -96,7 +96,7 @@ public:
                 return MMR_BADDEVICEID;
             name = devices[size_t(deviceId)].displayName;
         }
-        copyName(caps->szPname, name);
+        *wholeName = name;
         caps->vDriverVersion = SND_LIB_VERSION >> 8;
         caps->dwFormats = 0xFFF; // the plug layer converts every standard format
         caps->wChannels = 2;

@@ -40,7 +40,8 @@
 #include <vector>
 
 struct VirtualDeviceConfig {
-    std::string name;   // product name (up to 31 characters); empty: "Virtual Card <n>"
+    std::string name;   // product name, whole (capability records hold 31 characters);
+                        // empty: "Virtual Card <n>"
     bool hasMux = true; // MUX on the wave-in destination, else select switches
     std::array<std::string, 5> sourceFiles; // per source index: WAV or raw feed, empty: tone
 };

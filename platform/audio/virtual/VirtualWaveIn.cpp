@@ -315,7 +315,7 @@ public:
         return uint32_t(impl.devices.size());
     }
 
-    MMRESULT caps(int deviceId, WAVEINCAPS* caps) override {
+    MMRESULT caps(int deviceId, WAVEINCAPS* caps, std::string* wholeName) override {
         auto& impl = VirtualCard::instance().impl();
         std::lock_guard lock(impl.mutex);
         auto dev = impl.device(deviceId);
@@ -324,7 +324,7 @@ public:
         caps->wMid = 0xFF;
         caps->wPid = uint16_t(1 + dev->index);
         caps->vDriverVersion = 0x0100;
-        copyName(caps->szPname, dev->config.name);
+        *wholeName = dev->config.name;
         caps->dwFormats = 0xFFF;
         caps->wChannels = 2;
         return MMR_NOERROR;

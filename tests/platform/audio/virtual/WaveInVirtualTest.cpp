@@ -40,11 +40,11 @@ struct Buffers {
     std::vector<WAVEHDR> headers;
 };
 
-// Records `count` buffers of `size` bytes from device 0 and returns their bytes.
-std::vector<uint8_t> record(const WAVEFORMATEX& f, size_t count, uint32_t size) {
+// Records `count` buffers of `size` bytes from a device and returns their bytes.
+std::vector<uint8_t> record(const WAVEFORMATEX& f, size_t count, uint32_t size, int device = 0) {
     SignalCounter signals;
     HWAVEIN h = nullptr;
-    EXPECT_EQ(waveInOpen(&h, 0, &f, std::ref(signals), CALLBACK_EVENT), MMR_NOERROR);
+    EXPECT_EQ(waveInOpen(&h, device, &f, std::ref(signals), CALLBACK_EVENT), MMR_NOERROR);
     Buffers b(count, size);
     b.queue(h);
     EXPECT_EQ(waveInStart(h), MMR_NOERROR);
@@ -256,6 +256,31 @@ TEST_F(WaveInVirtual, TheMuxChoosesTheCapturedToneAndVolumeScalesIt) {
     auto quiet = record(f, 1, 17640);
     EXPECT_NEAR(rms(channelOf(quiet.data(), quiet.size(), 2, 0)), 0.25 / std::sqrt(2.0), 0.01);
     EXPECT_LT(rms(channelOf(quiet.data(), quiet.size(), 2, 1)), 1e-4);
+}
+
+TEST_F(WaveInVirtual, EachMixerDeviceNamesTheCaptureDeviceThatRecordsItsChoice) {
+    VirtualCardConfig c;
+    c.devices.resize(2);
+    c.devices[1].name = "Second Card With A Name Longer Than Thirty-One Characters";
+    c.speed = 0;
+    ASSERT_TRUE(VirtualCard::instance().configure(c));
+    VirtualCard::instance().selectSource(1, VS_LINE_IN);
+    const WAVEFORMATEX f = pcm();
+    for (uint32_t mixer : {0u, 1u}) {
+        int device = -2;
+        ASSERT_EQ(mixerGetWaveInDevice(mixer, &device), MMR_NOERROR);
+        EXPECT_EQ(device, int(mixer));
+        auto got = record(f, 1, 17640, device);
+        EXPECT_NEAR(measureFrequency(channelOf(got.data(), got.size(), 2, 0), 44100),
+                    mixer == 0 ? 500 : 1000, 3);
+    }
+    // Names come whole beside the 31 characters the records hold.
+    EXPECT_EQ(waveInGetDeviceName(1), c.devices[1].name);
+    EXPECT_EQ(mixerGetDeviceName(1u), c.devices[1].name);
+    WAVEINCAPS caps;
+    ASSERT_EQ(waveInGetDevCapsA(1, &caps), MMR_NOERROR);
+    EXPECT_EQ(std::string(caps.szPname), c.devices[1].name.substr(0, 31));
+    EXPECT_EQ(waveInGetDeviceName(2), "");
 }
 
 TEST_F(WaveInVirtual, WithoutAMuxEverySelectedSourceIsSummed) {

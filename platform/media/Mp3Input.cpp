@@ -1,9 +1,14 @@
 // MP3 decoding over libmpg123.
-#include "libs/mp3play/Mp3Input.h"
+#include "platform/media/Mp3Input.h"
 
 #include <mpg123.h>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -12,6 +17,40 @@ bool libraryReady() {
     static bool ok = false;
     std::call_once(once, [] { ok = mpg123_init() == MPG123_OK; });
     return ok;
+}
+
+// Whether the first MPEG frame of the file carries a VBR information frame
+// ("Xing", "Info" or "VBRI"): then the decoder's length comes from it, else
+// it is only an estimate from the first frame's bit rate.
+bool hasInfoFrame(int fd) {
+    uint8_t head[16384];
+    const ssize_t n = ::pread(fd, head, sizeof head, 0);
+    if (n < 10)
+        return false;
+    size_t pos = 0;
+    if (std::memcmp(head, "ID3", 3) == 0) {
+        // An ID3v2 tag first: its size is four 7-bit bytes.
+        const size_t tag = (size_t(head[6] & 0x7F) << 21) | (size_t(head[7] & 0x7F) << 14) |
+                           (size_t(head[8] & 0x7F) << 7) | size_t(head[9] & 0x7F);
+        pos = 10 + tag;
+        if (pos + 4 > size_t(n)) {
+            uint8_t more[512];
+            const ssize_t m = ::pread(fd, more, sizeof more, off_t(pos));
+            for (ssize_t i = 0; m > 0 && i + 4 <= m && i < 400; ++i)
+                if (!std::memcmp(more + i, "Xing", 4) || !std::memcmp(more + i, "Info", 4) ||
+                    !std::memcmp(more + i, "VBRI", 4))
+                    return true;
+            return false;
+        }
+    }
+    while (pos + 1 < size_t(n) && !(head[pos] == 0xFF && (head[pos + 1] & 0xE0) == 0xE0))
+        ++pos;
+    // The tag sits after the side information: within the first 40 bytes.
+    for (size_t i = pos + 4; i + 4 <= size_t(n) && i < pos + 48; ++i)
+        if (!std::memcmp(head + i, "Xing", 4) || !std::memcmp(head + i, "Info", 4) ||
+            !std::memcmp(head + i, "VBRI", 4))
+            return true;
+    return false;
 }
 
 } // namespace
@@ -42,11 +81,26 @@ bool Mp3Input::open(const std::string& path, std::string* error) {
     for (size_t i = 0; i < count; ++i) {
         mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
     }
-    if (mpg123_open(h, path.c_str()) != MPG123_OK) {
-        *error = "cannot open " + path + ": " + mpg123_strerror(h);
+    // Only a regular file is played. Opening without blocking, so that a
+    // FIFO, a device or a folder in the list can never hold the player.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *error = "cannot open " + path + ": " +
+                 (fd < 0 ? std::string(std::strerror(errno)) : "not a regular file");
+        if (fd >= 0)
+            ::close(fd);
         mpg123_delete(h);
         return false;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (mpg123_open_fd(h, fd) != MPG123_OK) {
+        *error = "cannot open " + path + ": " + mpg123_strerror(h);
+        mpg123_delete(h);
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
     long rate = 0;
     int channels = 0, encoding = 0;
     if (mpg123_getformat(h, &rate, &channels, &encoding) != MPG123_OK || rate <= 0 ||
@@ -54,6 +108,8 @@ bool Mp3Input::open(const std::string& path, std::string* error) {
         *error = "no MPEG audio in " + path;
         mpg123_close(h);
         mpg123_delete(h);
+        ::close(fd_);
+        fd_ = -1;
         return false;
     }
     handle_ = reinterpret_cast<mpg123_handle_struct*>(h);
@@ -63,12 +119,15 @@ bool Mp3Input::open(const std::string& path, std::string* error) {
     if (mpg123_info(h, &info) == MPG123_OK) {
         bitrate_ = uint16_t(info.bitrate);
     }
-    off_t len = mpg123_length(h);
+    // The length from the information frame when there is one; otherwise
+    // the frames are counted (parsing only, no decoding), since the
+    // decoder's own figure is a guess from the first frame's bit rate.
+    off_t len = MPG123_ERR;
+    if (hasInfoFrame(fd_))
+        len = mpg123_length(h);
     if (len == MPG123_ERR || len <= 0) {
-        // No length in the header: count the frames (parsing, no decoding).
-        if (mpg123_scan(h) == MPG123_OK) {
+        if (mpg123_scan(h) == MPG123_OK)
             len = mpg123_length(h);
-        }
     }
     length_ = len > 0 ? uint64_t(len) : 0;
     return true;
@@ -80,6 +139,10 @@ void Mp3Input::close() {
         mpg123_close(h);
         mpg123_delete(h);
         handle_ = nullptr;
+    }
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
     }
     rate_ = 0;
     channels_ = 0;

@@ -1,4 +1,5 @@
-// An MP3 file opened for decoding to 16-bit PCM (over libmpg123).
+// An MP3 file opened for decoding to 16-bit PCM (over libmpg123), used by the
+// media player service and the MP3 player library.
 //
 // Owned and used by one player thread only.
 #pragma once
@@ -16,7 +17,9 @@ public:
     Mp3Input& operator=(const Mp3Input&) = delete;
 
     // Opens the file and reads up to its first frame. False with a reason in
-    // *error when the file cannot be read or holds no MPEG audio.
+    // *error when the file cannot be read, is not a regular file (checked
+    // without blocking) or holds no MPEG audio. The length comes from the
+    // file's VBR information frame, or from counting its frames.
     bool open(const std::string& path, std::string* error);
     void close();
     bool isOpen() const { return handle_ != nullptr; }
@@ -36,6 +39,7 @@ public:
 
 private:
     mpg123_handle_struct* handle_ = nullptr;
+    int fd_ = -1; // the file the decoder reads, owned
     uint32_t rate_ = 0;
     uint16_t channels_ = 0;
     uint16_t bitrate_ = 0;

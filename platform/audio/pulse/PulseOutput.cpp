@@ -1,0 +1,263 @@
+// Audio output over the sound server: a playback stream to the default sink
+// with about 200 ms of buffer. write waits (on the loop's condition, woken by
+// the write and state callbacks) while the server has no room, and fails
+// with MMR_ERROR after 5 s without room; pause corks the stream and keeps
+// what is written meanwhile; drain lets the server play out what it holds;
+// stop starts a fresh stream, so nothing queued survives it and the played
+// count restarts at 0.
+#include "platform/audio/pulse/PulseBackend.h"
+#include "platform/audio/pulse/PulseConnection.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr int kOpenTimeoutMs = 3000;
+constexpr int kStuckMs = 5000;
+constexpr uint32_t kBufferMs = 200;
+
+class PulseOutput : public AudioOutput {
+public:
+    explicit PulseOutput(int deviceId) : deviceId_(deviceId) {}
+    ~PulseOutput() override { close(); }
+
+    MMRESULT open(const WAVEFORMATEX& format) override {
+        if (MMRESULT r = checkPcmFormat(&format))
+            return r;
+        if (deviceId_ < -1 || deviceId_ > 0)
+            return MMR_BADDEVICEID;
+        if (stream_)
+            return MMR_ALLOCATED;
+        PulseConnection& pulse = PulseConnection::instance();
+        if (!pulse.connect(kConnectMs))
+            return MMR_NODRIVER;
+        format_ = format;
+        PulseConnection::Lock lock(pulse);
+        return connectStream(pulse);
+    }
+
+    MMRESULT write(const void* data, uint32_t bytes) override {
+        if (!stream_)
+            return MMR_INVALHANDLE;
+        if (!data && bytes)
+            return MMR_INVALPARAM;
+        const uint8_t* p = static_cast<const uint8_t*>(data);
+        PulseConnection& pulse = PulseConnection::instance();
+        PulseConnection::Lock lock(pulse);
+        // Bytes wait in held_ while paused, behind earlier held bytes, and
+        // when they end in part of a frame (completed by the next write).
+        if (paused_ || !held_.empty() || bytes % format_.nBlockAlign != 0) {
+            held_.insert(held_.end(), p, p + bytes);
+            return paused_ ? MMR_NOERROR : flushHeld(pulse);
+        }
+        return writeFrames(pulse, p, bytes);
+    }
+
+    MMRESULT pause() override {
+        if (!stream_)
+            return MMR_INVALHANDLE;
+        PulseConnection& pulse = PulseConnection::instance();
+        PulseConnection::Lock lock(pulse);
+        if (!paused_)
+            cork(pulse, true);
+        paused_ = true;
+        return MMR_NOERROR;
+    }
+
+    MMRESULT resume() override {
+        if (!stream_)
+            return MMR_INVALHANDLE;
+        PulseConnection& pulse = PulseConnection::instance();
+        PulseConnection::Lock lock(pulse);
+        if (!paused_)
+            return MMR_NOERROR;
+        paused_ = false;
+        cork(pulse, false);
+        return flushHeld(pulse);
+    }
+
+    MMRESULT drain() override {
+        if (!stream_)
+            return MMR_INVALHANDLE;
+        PulseConnection& pulse = PulseConnection::instance();
+        PulseConnection::Lock lock(pulse);
+        if (paused_)
+            return held_.empty() && playedLocked() >= written_ ? MMR_NOERROR : MMR_STILLPLAYING;
+        if (MMRESULT r = flushHeld(pulse))
+            return r;
+        if (failed())
+            return MMR_ERROR;
+        const uint64_t queued = written_ - std::min(written_, playedLocked());
+        const int queuedMs = int(queued * 1000 / std::max<uint32_t>(format_.nAvgBytesPerSec, 1));
+        int ok = 0;
+        if (!pulse.finish(pa_stream_drain(stream_, PulseConnection::streamSuccessCallback, &ok),
+                          queuedMs + kStuckMs) ||
+            !ok)
+            return MMR_ERROR;
+        drainedAt_.store(written_);
+        return MMR_NOERROR;
+    }
+
+    MMRESULT stop() override {
+        if (!stream_)
+            return MMR_INVALHANDLE;
+        PulseConnection& pulse = PulseConnection::instance();
+        PulseConnection::Lock lock(pulse);
+        disconnectStream();
+        return connectStream(pulse);
+    }
+
+    MMRESULT close() override {
+        if (!stream_)
+            return MMR_NOERROR;
+        PulseConnection::Lock lock(PulseConnection::instance());
+        disconnectStream();
+        return MMR_NOERROR;
+    }
+
+    uint64_t playedBytes() const override {
+        PulseConnection::Lock lock(PulseConnection::instance());
+        return stream_ ? playedLocked() : played_.load();
+    }
+
+private:
+    bool failed() const {
+        const pa_stream_state_t s = pa_stream_get_state(stream_);
+        return s == PA_STREAM_FAILED || s == PA_STREAM_TERMINATED;
+    }
+
+    // Lock held: bytes the server has played, never more than written.
+    uint64_t playedLocked() const {
+        pa_usec_t usec = 0;
+        uint64_t played = played_.load();
+        if (stream_ && !failed() && pa_stream_get_time(stream_, &usec) == 0) {
+            played = usec * format_.nAvgBytesPerSec / 1000000;
+            played -= played % format_.nBlockAlign;
+        }
+        played = std::max(played, drainedAt_.load());
+        played = std::min(played, written_);
+        played_.store(played);
+        return played;
+    }
+
+    // Lock held.
+    MMRESULT connectStream(PulseConnection& pulse) {
+        pa_context* c = pulse.context();
+        if (!c)
+            return MMR_NODRIVER;
+        pa_sample_spec ss;
+        ss.format = format_.wBitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE;
+        ss.rate = format_.nSamplesPerSec;
+        ss.channels = uint8_t(format_.nChannels);
+        pa_stream* s = pa_stream_new(c, "Playback", &ss, nullptr);
+        if (!s)
+            return PulseConnection::result(pa_context_errno(c));
+        auto signalAll = [](pa_stream*, void*) { PulseConnection::instance().signal(); };
+        pa_stream_set_state_callback(s, signalAll, nullptr);
+        pa_stream_set_write_callback(
+            s, [](pa_stream*, size_t, void*) { PulseConnection::instance().signal(); }, nullptr);
+        pa_buffer_attr attr;
+        std::memset(&attr, 0xFF, sizeof attr);
+        attr.tlength = format_.nAvgBytesPerSec * kBufferMs / 1000;
+        attr.tlength -= attr.tlength % format_.nBlockAlign;
+        const auto flags = pa_stream_flags_t(
+            PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
+        if (pa_stream_connect_playback(s, nullptr, &attr, flags, nullptr, nullptr) < 0) {
+            const MMRESULT r = PulseConnection::result(pa_context_errno(c));
+            pa_stream_unref(s);
+            return r;
+        }
+        pulse.wait(
+            [s] {
+                const pa_stream_state_t st = pa_stream_get_state(s);
+                return st != PA_STREAM_CREATING && st != PA_STREAM_UNCONNECTED;
+            },
+            kOpenTimeoutMs);
+        stream_ = s;
+        if (pa_stream_get_state(s) != PA_STREAM_READY) {
+            const MMRESULT r =
+                pulse.context() ? PulseConnection::result(pa_context_errno(c)) : MMR_NODRIVER;
+            disconnectStream();
+            return r == MMR_NOERROR ? MMR_ERROR : r;
+        }
+        written_ = 0;
+        played_.store(0);
+        drainedAt_.store(0);
+        paused_ = false;
+        held_.clear();
+        return MMR_NOERROR;
+    }
+
+    // Lock held.
+    void disconnectStream() {
+        pa_stream_set_state_callback(stream_, nullptr, nullptr);
+        pa_stream_set_write_callback(stream_, nullptr, nullptr);
+        pa_stream_disconnect(stream_);
+        pa_stream_unref(stream_);
+        stream_ = nullptr;
+        held_.clear();
+    }
+
+    void cork(PulseConnection& pulse, bool on) {
+        if (failed())
+            return;
+        int ok = 0;
+        pulse.finish(
+            pa_stream_cork(stream_, on ? 1 : 0, PulseConnection::streamSuccessCallback, &ok),
+            kStuckMs);
+    }
+
+    MMRESULT flushHeld(PulseConnection& pulse) {
+        const size_t whole = held_.size() - held_.size() % format_.nBlockAlign;
+        if (whole == 0)
+            return MMR_NOERROR;
+        std::vector<uint8_t> bytes(held_.begin(), held_.begin() + long(whole));
+        held_.erase(held_.begin(), held_.begin() + long(whole));
+        return writeFrames(pulse, bytes.data(), uint32_t(bytes.size()));
+    }
+
+    MMRESULT writeFrames(PulseConnection& pulse, const uint8_t* p, uint32_t bytes) {
+        while (bytes > 0) {
+            if (failed())
+                return MMR_ERROR;
+            size_t room = pa_stream_writable_size(stream_);
+            if (room == size_t(-1))
+                return MMR_ERROR;
+            if (room == 0) {
+                if (!pulse.wait([this] { return failed() || pa_stream_writable_size(stream_) > 0; },
+                                kStuckMs))
+                    return MMR_ERROR; // no room for seconds: the server is stuck
+                continue;
+            }
+            size_t n = std::min<size_t>(room, bytes);
+            n -= n % format_.nBlockAlign;
+            if (n == 0)
+                n = format_.nBlockAlign;
+            if (pa_stream_write(stream_, p, n, nullptr, 0, PA_SEEK_RELATIVE) < 0)
+                return MMR_ERROR;
+            p += n;
+            bytes -= uint32_t(n);
+            written_ += n;
+        }
+        return MMR_NOERROR;
+    }
+
+    const int deviceId_;
+    WAVEFORMATEX format_{};
+    // Below: guarded by the loop's lock.
+    pa_stream* stream_ = nullptr;
+    uint64_t written_ = 0;
+    bool paused_ = false;
+    std::vector<uint8_t> held_; // written while paused, or a frame's first bytes
+    mutable std::atomic<uint64_t> played_{0};
+    std::atomic<uint64_t> drainedAt_{0};
+};
+
+} // namespace
+
+std::unique_ptr<AudioOutput> createPulseOutput(int deviceId) {
+    return std::make_unique<PulseOutput>(deviceId);
+}

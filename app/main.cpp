@@ -1,6 +1,6 @@
 // Program entry: the application object, the dialog services, the main window
 // (its creation runs the start-up, which reads every setting, the dialog skin
-// included), the options dialog, and the message loop.
+// included), the options dialog (made when first opened), and the message loop.
 #include "app/AppHooks.h"
 #include "app/AppPaths.h"
 #include "app/QuitOnSignal.h"
@@ -45,7 +45,9 @@ int main(int argc, char** argv) {
 
     auto* mainFrm = new TMainFrm(paths, ui);
     ui.setParentWindow(mainFrm);
-    mainFrm->setOptionsForm(new TOptionsFrm(paths, ui, mainFrm));
+    // The options dialog is made when first opened.
+    mainFrm->setOptionsFactory(
+        [&paths, &ui, mainFrm] { return new TOptionsFrm(paths, ui, mainFrm); });
 
     mainFrm->show();
     sonvale::app::quitOnTerminationSignals();

@@ -268,10 +268,23 @@ void TMainFrm::buildControls() {
 void TMainFrm::setOptionsForm(TOptionsFrm* form) {
     OptionsFrm = form;
     if (form) {
+        optionsFactory_ = nullptr;
         if (form->parent() != this)
             form->setParent(this, form->windowFlags());
         form->onBuildRecordSourcePanel = [this] { BuildRecordSourcePanel(); };
     }
+}
+
+void TMainFrm::setOptionsFactory(std::function<TOptionsFrm*()> factory) {
+    optionsFactory_ = std::move(factory);
+}
+
+TOptionsFrm* TMainFrm::ensureOptionsForm() {
+    if (!OptionsFrm && optionsFactory_) {
+        setOptionsForm(optionsFactory_());
+        fillMixerList();
+    }
+    return OptionsFrm;
 }
 
 // ---- start-up ------------------------------------------------------------
@@ -471,7 +484,7 @@ void TMainFrm::btnTerminateClick() {
 }
 
 void TMainFrm::btnOptionsClick() {
-    if (!OptionsFrm)
+    if (!ensureOptionsForm())
         return;
     OptionsFrm->InitialFocus = 0;
     OptionsFrm->exec();

@@ -27,6 +27,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -62,8 +63,13 @@ public:
              QWidget* parent = nullptr);
     ~TMainFrm() override;
 
-    // The options dialog, created right after this window; owned from here on.
+    // The options dialog; owned from here on.
     void setOptionsForm(TOptionsFrm* form);
+    // Or the way to make it: the dialog is then made when it is first shown,
+    // so the start-up does not pay for it.
+    void setOptionsFactory(std::function<TOptionsFrm*()> factory);
+    // The dialog, made now if only its factory was given (null without both).
+    TOptionsFrm* ensureOptionsForm();
     TOptionsFrm* optionsForm() const { return OptionsFrm; }
 
     const sonvale::app::AppPaths& paths() const { return paths_; }
@@ -148,7 +154,8 @@ public:
     QLabel* labMsg;
     QTimer* Timer;
     TOptionsFrm* OptionsFrm = nullptr;
-    std::unique_ptr<TXaudioPlayer> mp3Player; // created by the player start-up
+    std::function<TOptionsFrm*()> optionsFactory_; // until the dialog is made
+    std::unique_ptr<TXaudioPlayer> mp3Player;      // created by the player start-up
     // The recording pipes: waveIn captures and hands its chunks to its
     // consumer waveRiff, which writes the WAV file.
     std::unique_ptr<TunavclWaveRiff> waveRiff;
@@ -213,6 +220,8 @@ private:
     void attachPlayerEvents();
     // Source-panel helpers (ssource.cpp).
     void buildSourcePanel();
+    // Lists the mixer devices in the options dialog, when it exists.
+    void fillMixerList();
     // Shows a mixer value (0..65535) on prbVolume without writing it back.
     void showVolume(uint16_t value);
     // Shows the line's second channel value on prbVolume, when it reads.

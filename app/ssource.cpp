@@ -88,6 +88,17 @@ void TMainFrm::BuildRecordSourcePanel() {
     fillingSources_ = false;
 }
 
+void TMainFrm::fillMixerList() {
+    QComboBox* mixerList = OptionsFrm ? OptionsFrm->cbxMixer : nullptr;
+    if (!mixerList || !Sources)
+        return;
+    mixerList->clear();
+    for (const std::string& name : Sources->deviceNames())
+        mixerList->addItem(QString::fromStdString(name));
+    if (!Sources->deviceNames().empty())
+        mixerList->setCurrentIndex(svar::AppSettings.Mixer);
+}
+
 void TMainFrm::buildSourcePanel() {
     if (!svar::MixerSystem) {
         ui_.messageBox(problemText(RecordSources::Problem::NoDevice));
@@ -108,13 +119,7 @@ void TMainFrm::buildSourcePanel() {
     o.WaveInDestination = indices.WaveInDestination;
     o.MuxControl = indices.MuxControl;
 
-    if (QComboBox* mixerList = OptionsFrm ? OptionsFrm->cbxMixer : nullptr) {
-        mixerList->clear();
-        for (const std::string& name : Sources->deviceNames())
-            mixerList->addItem(QString::fromStdString(name));
-        if (!Sources->deviceNames().empty())
-            mixerList->setCurrentIndex(o.Mixer);
-    }
+    fillMixerList();
     lstRecordSource->clear();
     for (const RecordSources::Source& s : Sources->sources()) {
         auto* item = new QTreeWidgetItem(lstRecordSource);

@@ -67,20 +67,25 @@ bool unaWaveDevice::setPcmFormat(uint32_t rate, uint16_t bits, uint16_t channels
 }
 
 int32_t unaWaveDevice::execute() {
+    // Every reason to work signals deviceEvent_ (a completed buffer, new
+    // input, a timer tick, stop), so the loop sleeps without a time-out while
+    // there is nothing to do.
     bool busy = true;
     while (!shouldStop()) {
-        if (busy || deviceEvent_.waitFor(10)) {
+        if (busy || deviceEvent_.waitFor(INFINITE_TIMEOUT)) {
             do {
                 unaMsAcmDeviceHeader* header = nextDeliverableHeader();
                 if (header)
                     header->setProcessed(true);
                 busy = handleHeader(header);
             } while (!shouldStop() && busy);
-        } else if (queuedHeaders_.load() < 3) {
-            busy = handleHeader(nullptr);
         }
     }
     return 0;
+}
+
+void unaWaveDevice::onStopRequested() {
+    deviceEvent_.setState(true);
 }
 
 // --- wave-in device ------------------------------------------------------------------------
@@ -273,7 +278,10 @@ void unaWaveSoftwareDevice::setRealTime(bool value) {
     timer_.reset();
     if (value) {
         timer_ = std::make_unique<unaMMTimer>(1000, 0);
-        timer_->onTimer = [this](unaAbstractTimer*) { pendingTicks_.fetch_add(1); };
+        timer_->onTimer = [this](unaAbstractTimer*) {
+            pendingTicks_.fetch_add(1);
+            deviceEvent_.setState(true);
+        };
         if (chunksPerSecond() > 0)
             timer_->setInterval(1000 / chunksPerSecond());
     }

@@ -2,9 +2,10 @@
 // capture device and the software device that has no hardware behind it.
 //
 // unaWaveDevice::execute is the buffer loop, run on the device's own thread:
-// it wakes on deviceEvent (signalled by the operating system whenever a buffer
-// completes) and in any case every 10 ms, picks the completed headers in the
-// order they were queued and hands each one to handleHeader.
+// it sleeps on deviceEvent without a time-out until the operating system
+// completes a buffer, new input is written, a pacing tick comes or stop is
+// asked, then picks the completed headers in the order they were queued and
+// hands each one to handleHeader.
 //
 // unaWaveInDevice records from a capture device through the platform's
 // wave-in service. Up to 20 buffers of one chunk each are queued at once
@@ -59,6 +60,8 @@ public:
 
 protected:
     int32_t execute() override;
+    // Any thread, from stop: wakes the buffer loop.
+    void onStopRequested() override;
     virtual MMRESULT addBuffer(unaMsAcmDeviceHeader* header) = 0;
     // Gets the picked header (or none); true asks for another pass at once.
     virtual bool handleHeader(unaMsAcmDeviceHeader* header) {

@@ -253,6 +253,7 @@ bool unaThread::stop(uint32_t timeout, bool force) {
     const int32_t st = status();
     if ((st == unatsStarting || st == unatsRunning) && (force || canStop())) {
         shouldStop_.store(true, std::memory_order_release);
+        onStopRequested();
         if (!onOwnThread()) {
             if (MessagePumpHook hook = gPumpHook.load(std::memory_order_acquire))
                 hook();

@@ -10,8 +10,9 @@
 //   execute() polls shouldStop() and returns; an exception escaping it ends
 //     the run with exit code -1. The thread then sets status "stopped", calls
 //     onThreadEnd and signals stoppedEvent.
-//   stop(timeout, force) raises shouldStop. Called on the thread itself it
-//     does nothing more (and reports false: the thread is still running).
+//   stop(timeout, force) raises shouldStop and calls onStopRequested, so a
+//     thread that waits for work without a time-out is woken. Called on the
+//     thread itself it does nothing more (and reports false: the thread is still running).
 //     From any other thread it first runs the message-pump hook (see below),
 //     then enters the object's gate (timeout) and waits (timeout again) for
 //     the run to end. A timeout of 0 only raises the flag.
@@ -118,6 +119,9 @@ protected:
     virtual void onThreadStart() {}
     // Slot 5: on the thread, after execute returned and status is stopped.
     virtual void onThreadEnd() {}
+    // On the stopping thread (any thread), right after shouldStop was raised:
+    // wakes whatever the body waits on. The base does nothing.
+    virtual void onStopRequested() {}
 
 private:
     struct Run;

@@ -6,9 +6,8 @@
 
 namespace {
 
-constexpr uint32_t kWaitDataMs = 100;  // writer: how long one wait for data lasts
 constexpr uint32_t kStepGateMs = 100;  // writer: how long it tries to enter its gate
-constexpr uint32_t kFlushPollMs = 100; // flush: pause between looks at the queue
+constexpr uint32_t kFlushPollMs = 100; // flush: longest pause between looks at the queue
 constexpr uint32_t kStartTimeoutMs = 10000;
 
 } // namespace
@@ -33,6 +32,10 @@ bool unaLazyWriteThread::begin(uint32_t timeout) {
     if (!started)
         runEnded_.setState(true); // no run began: no end hook will come
     return started;
+}
+
+void unaLazyWriteThread::onStopRequested() {
+    dataReady_.setState(true);
 }
 
 void unaLazyWriteThread::onThreadEnd() {
@@ -82,7 +85,8 @@ int32_t unaLazyWriteThread::execute() {
     uint32_t n = encoder_.chunkSize();
     workBuf_.resize(n);
     while (!shouldStop()) {
-        if (!dataReady_.waitFor(kWaitDataMs))
+        // New data, a flush and stop all signal dataReady_: no time-out.
+        if (!dataReady_.waitFor(INFINITE_TIMEOUT))
             continue;
         if (!enter(kStepGateMs)) {
             dataReady_.setState(true); // nothing queued is forgotten
@@ -119,7 +123,8 @@ void unaLazyWriteThread::flush() {
             }
             return;
         }
-        sleepMs(kFlushPollMs);
+        // The writer ends by itself once it has drained the queue.
+        runEnded_.waitFor(kFlushPollMs);
     }
 }
 

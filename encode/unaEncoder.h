@@ -72,12 +72,14 @@ public:
     bool flushing() const { return flushing_.load(std::memory_order_acquire); }
 
 protected:
-    // Writer thread: waits for data, encodes it step by step under the
+    // Writer thread: waits for data (without a time-out), encodes it step by step under the
     // thread's gate; ends by itself once a flush has drained the queue.
     int32_t execute() override;
     // Writer thread, last thing a run does with this object's own code:
     // marks the run as ended (see runEnded_).
     void onThreadEnd() override;
+    // Any thread, from stop: wakes the writer.
+    void onStopRequested() override;
 
 private:
     // One encode step; the caller holds the gate. n is the block size in

@@ -66,13 +66,19 @@ int32_t Mp3Player::send(Command command) {
 void Mp3Player::run() {
     for (;;) {
         std::shared_ptr<Pending> next;
+        // Sleep about as long as the queued sound still plays.
+        const auto drainSleep =
+            state_ == State::Playing && inputDone_ && output_
+                ? drainWait(writtenBytes_ - std::min(writtenBytes_, output_->playedBytes()),
+                            input_.rate() * input_.channels() * 2u)
+                : std::chrono::milliseconds(10);
         {
             std::unique_lock<std::mutex> g(lock_);
             if (queue_.empty() && !exit_) {
                 if (state_ == State::Playing) {
                     if (inputDone_) {
                         // Let the last sound play out, still taking commands.
-                        wake_.wait_for(g, std::chrono::milliseconds(10));
+                        wake_.wait_for(g, drainSleep);
                     }
                 } else {
                     wake_.wait(g, [&] { return exit_ || !queue_.empty(); });

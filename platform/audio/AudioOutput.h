@@ -8,6 +8,8 @@
 
 #include "platform/mmsystem.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -37,6 +39,15 @@ public:
     // Bytes actually played since open (or since the last stop).
     virtual uint64_t playedBytes() const = 0;
 };
+
+// How long a player thread whose input has ended may sleep before it looks
+// again whether the output has played everything: about the time the
+// `pending` bytes still take at `bytesPerSecond`, at least 10 ms and at most
+// 250 ms (commands wake the thread earlier).
+inline std::chrono::milliseconds drainWait(uint64_t pending, uint32_t bytesPerSecond) {
+    const uint64_t ms = bytesPerSecond ? pending * 1000 / bytesPerSecond : 0;
+    return std::chrono::milliseconds(std::clamp<uint64_t>(ms, 10, 250));
+}
 
 // Creates an output on the current backend (SONVALE_AUDIO or the test's
 // choice). Device id -1 is the default device.

@@ -103,12 +103,18 @@ struct MediaPlayer::Impl {
     void run() {
         for (;;) {
             std::shared_ptr<Command> next;
+            // Sleep about as long as the queued sound still plays.
+            const auto drainSleep =
+                mode == Mode::Playing && inputDone && output
+                    ? drainWait(writtenBytes - std::min(writtenBytes, output->playedBytes()),
+                                rate * channels * 2u)
+                    : std::chrono::milliseconds(10);
             {
                 std::unique_lock<std::mutex> g(lock);
                 if (queue.empty()) {
                     if (mode == Mode::Playing) {
                         if (inputDone) {
-                            wake.wait_for(g, std::chrono::milliseconds(10));
+                            wake.wait_for(g, drainSleep);
                         }
                     } else {
                         wake.wait(g, [&] { return !queue.empty(); });

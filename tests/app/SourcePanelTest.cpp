@@ -1,6 +1,6 @@
 // The record-source panel on the virtual card: the sources of the chosen
 // mixer in MUX and check-box mode, choosing a source, the volume slider, the
-// options dialog's mixer list.
+// options dialog's mixer list (also when the dialog is made on first use).
 #include "RecorderTestSupport.h"
 
 #include "app/soptions.h"
@@ -187,6 +187,27 @@ TEST_F(SourcePanel, StoredMixerBeyondTheDevicesTakesTheFirst) {
     EXPECT_EQ(frm->OptionsFrm->cbxMixer->currentIndex(), 1);
     EXPECT_EQ(sourceNames().size(), 5u);
     EXPECT_EQ(svar::AppSettings.MuxControl, -1);
+}
+
+TEST_F(SourcePanel, AnOptionsDialogMadeOnFirstUseListsTheMixersOfThePanel) {
+    configureCard({true, false}, 20);
+    writeFile(paths.iniFile, "[Options]\r\nMixer=1\r\n");
+    frm = std::make_unique<TMainFrm>(paths, ui);
+    int made = 0;
+    frm->setOptionsFactory([&] {
+        ++made;
+        return new TOptionsFrm(paths, ui, frm.get());
+    });
+    frm->FormShow();
+    EXPECT_EQ(made, 0);
+    EXPECT_EQ(frm->optionsForm(), nullptr);
+
+    TOptionsFrm* options = frm->ensureOptionsForm();
+    ASSERT_NE(options, nullptr);
+    EXPECT_EQ(frm->ensureOptionsForm(), options);
+    EXPECT_EQ(made, 1);
+    EXPECT_EQ(options->cbxMixer->count(), 2);
+    EXPECT_EQ(options->cbxMixer->currentIndex(), 1);
 }
 
 TEST_F(SourcePanel, WhilePlayingTheSliderSetsTheSpeakersVolume) {

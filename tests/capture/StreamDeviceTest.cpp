@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 using namespace capture_test;
 
@@ -122,6 +124,18 @@ TEST(StreamDeviceTest, OpenAndCloseAreIdempotentAndCloseZeroesTheLevels) {
     EXPECT_EQ(dev.close(), MMR_NOERROR);
     // A query open does not leave the device open.
     EXPECT_EQ(dev.open(true), MMR_NOERROR);
+    EXPECT_FALSE(dev.isOpen());
+}
+
+TEST(StreamDeviceTest, StopWakesABufferLoopThatWaitsForWork) {
+    // With nothing to do the buffer loop sleeps without a time-out: stop must
+    // wake it, or the stop below gives up and the thread stays.
+    TestSoftwareDevice dev;
+    dev.setPcmFormat(8000, 16, 2);
+    ASSERT_EQ(dev.open(), MMR_NOERROR);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // let it fall asleep
+    EXPECT_TRUE(dev.stop(5000));
+    EXPECT_EQ(dev.close(), MMR_NOERROR);
     EXPECT_FALSE(dev.isOpen());
 }
 

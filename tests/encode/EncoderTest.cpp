@@ -277,6 +277,23 @@ TEST(Encoder, CloseOnIdleEncoderChangesNothing) {
     EXPECT_EQ(e.calls().size(), 1u);
 }
 
+TEST(Encoder, StopWakesAnIdleWriterAndCloseStillDeliversEverything) {
+    // The writer waits for data without a time-out; stop must wake it. What
+    // was queued after it stopped is encoded by close itself.
+    Sink sink;
+    CopyEncoder e;
+    sink.attach(e);
+    FakeConfig cfg;
+    ASSERT_EQ(e.setConfig(&cfg), 0);
+    ASSERT_EQ(e.open(), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // let it fall asleep
+    EXPECT_TRUE(e.writer().stop(5000));
+    const std::vector<uint8_t> pcm = pattern(2500);
+    e.lazyWrite(pcm.data(), uint32_t(pcm.size()));
+    EXPECT_EQ(e.close(), 0);
+    EXPECT_EQ(sink.get(), withFinal(pcm));
+}
+
 TEST(Encoder, NullAndEmptyBlocksQueueNothing) {
     CopyEncoder e;
     FakeConfig cfg;

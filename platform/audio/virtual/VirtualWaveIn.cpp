@@ -61,9 +61,11 @@ public:
         if (frames == 0)
             return 0;
         if (speed_ > 0) {
+            // Paced like a sound card that completes whole buffers: the read
+            // returns once the buffer the caller queued is full (or stop
+            // wakes it), one wake-up per buffer.
             const double rate = double(format_.nSamplesPerSec) * speed_;
-            const uint64_t minFrames =
-                std::min<uint64_t>(frames, std::max<uint64_t>(1, format_.nSamplesPerSec / 100));
+            const uint64_t minFrames = frames;
             std::unique_lock lock(wakeMutex_);
             for (;;) {
                 if (woken_) {
@@ -78,8 +80,9 @@ public:
                     frames = std::min(frames, avail);
                     break;
                 }
-                const double wait = double(minFrames - avail) / rate;
-                wakeCv_.wait_for(lock, std::chrono::duration<double>(std::min(wait, 0.05)));
+                // A little past the due time, so one wait is enough.
+                const double wait = double(minFrames - avail) / rate + 0.0002;
+                wakeCv_.wait_for(lock, std::chrono::duration<double>(wait));
             }
         }
         produce(static_cast<uint8_t*>(buffer), uint32_t(frames));

@@ -33,6 +33,9 @@ void TMainFrm::attachPlayerEvents() {
     mp3Player->OnNotifyPlayerState = [this](TXaudioPlayer* sender, int state) {
         mp3PlayerNotifyPlayerState(sender, state);
     };
+    mp3Player->OnNotifyError = [this](TXaudioPlayer*, uint8_t, int16_t, const std::string&) {
+        Control->playerError();
+    };
 }
 
 void TMainFrm::mp3PlayerNotifyInputPosition(TXaudioPlayer*, uint32_t offset, uint32_t range) {

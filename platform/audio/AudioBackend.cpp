@@ -63,6 +63,53 @@ void copyName(char* field, size_t size, const std::string& text) {
     std::memcpy(field, text.data(), std::min(text.size(), size - 1));
 }
 
+MixerControlModel makeMixerControl(uint32_t id, uint32_t type, const std::string& name,
+                                   uint32_t channels, uint32_t binding) {
+    MixerControlModel c;
+    c.info.cbStruct = sizeof(MIXERCONTROL);
+    c.info.dwControlID = id;
+    c.info.dwControlType = type;
+    copyName(c.info.szShortName, name);
+    copyName(c.info.szName, name);
+    switch (type) {
+    case MIXERCONTROL_CONTROLTYPE_VOLUME:
+        c.info.Bounds.dwMinimum = 0;
+        c.info.Bounds.dwMaximum = 65535;
+        c.info.Metrics.cSteps = 65536;
+        break;
+    case MIXERCONTROL_CONTROLTYPE_PEAKMETER:
+        c.info.Bounds.lMinimum = -32768;
+        c.info.Bounds.lMaximum = 32767;
+        break;
+    default: // switches and lists
+        c.info.Bounds.dwMinimum = 0;
+        c.info.Bounds.dwMaximum = 1;
+        break;
+    }
+    if (channels == 1)
+        c.info.fdwControl |= MIXERCONTROL_CONTROLF_UNIFORM;
+    c.channels = channels;
+    c.binding = binding;
+    return c;
+}
+
+MixerLineModel makeMixerLine(uint32_t dest, uint32_t source, bool isSource, uint32_t type,
+                             const std::string& shortName, const std::string& name, uint32_t lineId,
+                             uint32_t channels, const std::string& product) {
+    MixerLineModel l;
+    l.info.cbStruct = sizeof(MIXERLINE);
+    l.info.dwDestination = dest;
+    l.info.dwSource = isSource ? source : 0;
+    l.info.dwLineID = lineId;
+    l.info.fdwLine = MIXERLINE_LINEF_ACTIVE | (isSource ? uint32_t(MIXERLINE_LINEF_SOURCE) : 0u);
+    l.info.dwComponentType = type;
+    l.info.cChannels = channels;
+    copyName(l.info.szShortName, shortName);
+    copyName(l.info.szName, name);
+    copyName(l.info.Target.szPname, product);
+    return l;
+}
+
 MMRESULT checkPcmFormat(const WAVEFORMATEX* f) {
     if (!f)
         return MMR_INVALPARAM;

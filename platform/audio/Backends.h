@@ -55,6 +55,17 @@ struct MixerLineModel {
     std::vector<uint32_t> itemLineIds; // for a MUX on this line: line id per item
 };
 
+// A control record: bounds from its type (volume 0..65535 in 65536 steps,
+// peak meter -32768..32767, switches and lists 0..1), uniform when it has one
+// channel. The backends build their models from these two.
+MixerControlModel makeMixerControl(uint32_t id, uint32_t type, const std::string& name,
+                                   uint32_t channels, uint32_t binding);
+
+// A line record, active; a source line of destination dest when isSource.
+MixerLineModel makeMixerLine(uint32_t dest, uint32_t source, bool isSource, uint32_t type,
+                             const std::string& shortName, const std::string& name, uint32_t lineId,
+                             uint32_t channels, const std::string& product);
+
 struct MixerDestinationModel {
     MixerLineModel line;
     std::vector<MixerLineModel> sources;

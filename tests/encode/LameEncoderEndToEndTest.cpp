@@ -100,8 +100,9 @@ protected:
         });
         capture.join();
         EXPECT_EQ(enc.close(), 0);
-        if (vbrHeader)
+        if (vbrHeader) {
             EXPECT_EQ(enc.writeVBRHeader(path), 0);
+        }
         std::vector<uint8_t> mp3 = readFileBytes(path);
         EXPECT_EQ(enc.totalEncoded(), mp3.size());
         return mp3;

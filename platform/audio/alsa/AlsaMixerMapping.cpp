@@ -24,38 +24,13 @@ struct Builder {
 
     MixerControlModel control(uint32_t type, const std::string& name, uint32_t channels,
                               uint32_t binding) {
-        MixerControlModel c;
-        c.info.cbStruct = sizeof(MIXERCONTROL);
-        c.info.dwControlID = nextControlId++;
-        c.info.dwControlType = type;
-        copyName(c.info.szShortName, name);
-        copyName(c.info.szName, name);
-        c.info.Bounds.dwMinimum = 0;
-        c.info.Bounds.dwMaximum = type == MIXERCONTROL_CONTROLTYPE_VOLUME ? 65535 : 1;
-        if (type == MIXERCONTROL_CONTROLTYPE_VOLUME)
-            c.info.Metrics.cSteps = 65536;
-        c.channels = channels;
-        if (channels == 1)
-            c.info.fdwControl |= MIXERCONTROL_CONTROLF_UNIFORM;
-        c.binding = binding;
-        return c;
+        return makeMixerControl(nextControlId++, type, name, channels, binding);
     }
 
     MixerLineModel line(uint32_t dest, uint32_t source, bool isSource, uint32_t type,
                         const std::string& name, uint32_t channels) {
-        MixerLineModel l;
-        l.info.cbStruct = sizeof(MIXERLINE);
-        l.info.dwDestination = dest;
-        l.info.dwSource = isSource ? source : 0;
-        l.info.dwLineID = isSource ? (dest << 16 | source) : (0xFFFF0000u | dest);
-        l.info.fdwLine =
-            MIXERLINE_LINEF_ACTIVE | (isSource ? uint32_t(MIXERLINE_LINEF_SOURCE) : 0u);
-        l.info.dwComponentType = type;
-        l.info.cChannels = channels;
-        copyName(l.info.szShortName, name);
-        copyName(l.info.szName, name);
-        copyName(l.info.Target.szPname, product);
-        return l;
+        const uint32_t lineId = isSource ? (dest << 16 | source) : (0xFFFF0000u | dest);
+        return makeMixerLine(dest, source, isSource, type, name, name, lineId, channels, product);
     }
 
     void addPlaybackControls(MixerLineModel& l, const AlsaElement& e, size_t i) {

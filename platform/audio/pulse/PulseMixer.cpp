@@ -69,40 +69,10 @@ pa_cvolume serverVolume(const pa_cvolume& current, const std::vector<int32_t>& v
     return out;
 }
 
-MixerControlModel control(uint32_t id, uint32_t type, const char* name, uint32_t channels,
-                          uint32_t binding) {
-    MixerControlModel c;
-    c.info.cbStruct = sizeof(MIXERCONTROL);
-    c.info.dwControlID = id;
-    c.info.dwControlType = type;
-    copyName(c.info.szShortName, name);
-    copyName(c.info.szName, name);
-    c.info.Bounds.dwMinimum = 0;
-    c.info.Bounds.dwMaximum = type == MIXERCONTROL_CONTROLTYPE_VOLUME ? 65535 : 1;
-    if (type == MIXERCONTROL_CONTROLTYPE_VOLUME)
-        c.info.Metrics.cSteps = 65536;
-    if (channels == 1)
-        c.info.fdwControl |= MIXERCONTROL_CONTROLF_UNIFORM;
-    c.channels = channels;
-    c.binding = binding;
-    return c;
-}
-
 MixerLineModel line(uint32_t dest, uint32_t source, bool isSource, uint32_t type,
                     const std::string& name, uint32_t lineId, uint32_t channels,
                     const std::string& product) {
-    MixerLineModel l;
-    l.info.cbStruct = sizeof(MIXERLINE);
-    l.info.dwDestination = dest;
-    l.info.dwSource = isSource ? source : 0;
-    l.info.dwLineID = lineId;
-    l.info.fdwLine = MIXERLINE_LINEF_ACTIVE | (isSource ? uint32_t(MIXERLINE_LINEF_SOURCE) : 0u);
-    l.info.dwComponentType = type;
-    l.info.cChannels = channels;
-    copyName(l.info.szShortName, name);
-    copyName(l.info.szName, name);
-    copyName(l.info.Target.szPname, product);
-    return l;
+    return makeMixerLine(dest, source, isSource, type, name, name, lineId, channels, product);
 }
 
 uint32_t sourceType(const std::string& name, const std::string& description) {
@@ -130,10 +100,10 @@ MixerDeviceModel buildModel(const PulseState& state) {
     speakers.line = line(0, 0, false, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, "Speakers", 0xFFFF0000u,
                          sinkChannels, m.name);
     speakers.line.info.Target.dwType = MIXERLINE_TARGETTYPE_WAVEOUT;
-    speakers.line.controls.push_back(control(kSpeakerVolumeId, MIXERCONTROL_CONTROLTYPE_VOLUME,
-                                             "Volume", sinkChannels, kSinkVolume));
+    speakers.line.controls.push_back(makeMixerControl(
+        kSpeakerVolumeId, MIXERCONTROL_CONTROLTYPE_VOLUME, "Volume", sinkChannels, kSinkVolume));
     speakers.line.controls.push_back(
-        control(kSpeakerMuteId, MIXERCONTROL_CONTROLTYPE_MUTE, "Mute", 1, kSinkMute));
+        makeMixerControl(kSpeakerMuteId, MIXERCONTROL_CONTROLTYPE_MUTE, "Mute", 1, kSinkMute));
 
     MixerDestinationModel wavein;
     wavein.line = line(1, 0, false, MIXERLINE_COMPONENTTYPE_DST_WAVEIN, "Recording Control",
@@ -144,7 +114,7 @@ MixerDeviceModel buildModel(const PulseState& state) {
     wavein.line.info.cConnections = n;
     if (n > 0) {
         MixerControlModel mux =
-            control(kMuxId, MIXERCONTROL_CONTROLTYPE_MUX, "Recording Source", 1, kMux);
+            makeMixerControl(kMuxId, MIXERCONTROL_CONTROLTYPE_MUX, "Recording Source", 1, kMux);
         mux.info.fdwControl |= MIXERCONTROL_CONTROLF_MULTIPLE;
         mux.info.cMultipleItems = n;
         mux.info.Bounds.dwMaximum = n - 1;
@@ -158,10 +128,12 @@ MixerDeviceModel buildModel(const PulseState& state) {
         const uint32_t channels = s.volume.channels == 1 ? 1 : 2;
         MixerLineModel src = line(1, k, true, sourceType(s.name, s.description), s.description,
                                   kSourceLineBase + k, channels, m.name);
-        src.controls.push_back(control(sourceVolumeId(s.index), MIXERCONTROL_CONTROLTYPE_VOLUME,
-                                       "Volume", channels, kSourceVolume | s.index << 4));
-        src.controls.push_back(control(sourceVolumeId(s.index) + 1, MIXERCONTROL_CONTROLTYPE_MUTE,
-                                       "Mute", 1, kSourceMute | s.index << 4));
+        src.controls.push_back(makeMixerControl(sourceVolumeId(s.index),
+                                                MIXERCONTROL_CONTROLTYPE_VOLUME, "Volume", channels,
+                                                kSourceVolume | s.index << 4));
+        src.controls.push_back(makeMixerControl(sourceVolumeId(s.index) + 1,
+                                                MIXERCONTROL_CONTROLTYPE_MUTE, "Mute", 1,
+                                                kSourceMute | s.index << 4));
         wavein.line.itemLineIds.push_back(kSourceLineBase + k);
         wavein.sources.push_back(std::move(src));
     }

@@ -27,49 +27,13 @@ const uint32_t kSourceTypes[kVirtualSources] = {
 
 MixerControlModel control(uint32_t& nextId, uint32_t type, const std::string& name,
                           uint32_t channels, uint32_t binding) {
-    MixerControlModel c;
-    c.info.cbStruct = sizeof(MIXERCONTROL);
-    c.info.dwControlID = nextId++;
-    c.info.dwControlType = type;
-    copyName(c.info.szShortName, name);
-    copyName(c.info.szName, name);
-    c.binding = binding;
-    c.channels = channels;
-    switch (type) {
-    case MIXERCONTROL_CONTROLTYPE_VOLUME:
-        c.info.Bounds.dwMinimum = 0;
-        c.info.Bounds.dwMaximum = 65535;
-        c.info.Metrics.cSteps = 65536;
-        break;
-    case MIXERCONTROL_CONTROLTYPE_PEAKMETER:
-        c.info.Bounds.lMinimum = -32768;
-        c.info.Bounds.lMaximum = 32767;
-        break;
-    default: // booleans and lists
-        c.info.Bounds.dwMinimum = 0;
-        c.info.Bounds.dwMaximum = 1;
-        break;
-    }
-    if (channels == 1)
-        c.info.fdwControl |= MIXERCONTROL_CONTROLF_UNIFORM;
-    return c;
+    return makeMixerControl(nextId++, type, name, channels, binding);
 }
 
 MixerLineModel line(uint32_t dest, uint32_t source, bool isSource, uint32_t type,
                     const std::string& shortName, const std::string& name, uint32_t lineId,
                     const std::string& product) {
-    MixerLineModel l;
-    l.info.cbStruct = sizeof(MIXERLINE);
-    l.info.dwDestination = dest;
-    l.info.dwSource = isSource ? source : 0;
-    l.info.dwLineID = lineId;
-    l.info.fdwLine = MIXERLINE_LINEF_ACTIVE | (isSource ? uint32_t(MIXERLINE_LINEF_SOURCE) : 0u);
-    l.info.dwComponentType = type;
-    l.info.cChannels = 2;
-    copyName(l.info.szShortName, shortName);
-    copyName(l.info.szName, name);
-    copyName(l.info.Target.szPname, product);
-    return l;
+    return makeMixerLine(dest, source, isSource, type, shortName, name, lineId, 2, product);
 }
 
 MixerDeviceModel buildModel(const VirtualDeviceState& dev) {

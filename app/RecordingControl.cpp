@@ -33,6 +33,7 @@ RecordingControl::~RecordingControl() {
 
 void RecordingControl::attachEncoder(unaLameMp3Enc* encoder) {
     releaseEncoder();
+    encoder_ = encoder;
     if (encoder)
         sink_ = std::make_unique<unaEncoderFileSink>(*encoder);
     sinkForCapture_ = sink_.get();
@@ -40,8 +41,22 @@ void RecordingControl::attachEncoder(unaLameMp3Enc* encoder) {
 
 void RecordingControl::releaseEncoder() {
     sinkForCapture_ = nullptr;
-    sink_.reset(); // finishes the file of a recording still running
+    finishMp3File(); // a recording still running gets a complete file
+    sink_.reset();
+    encoder_ = nullptr;
     svar::ActiveEncoder = nullptr;
+}
+
+void RecordingControl::finishMp3File() {
+    if (!sink_ || !sink_->isOpen())
+        return;
+    const std::string name = sink_->fileName();
+    sink_->close(); // the encoder's queue is drained into the file first
+    // A variable-rate file announces its true length (frames, bytes, seek
+    // table) in the frame kept for it at its start; without it players
+    // guess the length from the first frame's rate.
+    if (recordingVbr_ && encoder_)
+        encoder_->writeVBRHeader(name);
 }
 
 // ---- states ----------------------------------------------------------------
@@ -106,8 +121,11 @@ void RecordingControl::Record() {
 std::string RecordingControl::chooseRecordingName(bool mp3) {
     const std::string ext = mp3 ? ".mp3" : ".wav";
     const std::optional<std::string> selected = view_.selectedRecording();
-    if (!view_.recordNew() && selected)
+    overwritten_.reset();
+    if (!view_.recordNew() && selected) {
+        overwritten_ = selected;
         return ReplaceExtension(*selected, ext);
+    }
     const std::string name = NewRecordingName(
         svar::AppSettings.SaveDir, ext, [](const std::string& n) { return fileExists(n); },
         [this] { ui_.processMessages(); });
@@ -121,6 +139,15 @@ bool RecordingControl::removeOld(const std::string& name) {
         return false;
     }
     return true;
+}
+
+void RecordingControl::abandonStart(const std::string& name, bool made) {
+    if (made)
+        std::remove(name.c_str());
+    if (overwritten_ && fileExists(*overwritten_))
+        view_.renameSelectedRecording(*overwritten_); // e.g. a.mp3 when a.wav failed
+    else
+        view_.removeSelectedRecording();
 }
 
 void RecordingControl::showRecordingStarted(const std::string& name) {
@@ -142,6 +169,7 @@ void RecordingControl::showBackToIdle() {
 
 void RecordingControl::startWav(const std::string& name) {
     const svar::TOptions& o = svar::AppSettings;
+    waveIn_.setDeviceId(recordDevice_);
     if (auto v = WavChannelsOf(o.WavMode))
         waveIn_.setPcm_NumChannels(*v);
     waveRiff_.setPcm_NumChannels(waveIn_.pcm_NumChannels());
@@ -151,13 +179,16 @@ void RecordingControl::startWav(const std::string& name) {
     if (auto v = WavRateOf(o.WavRate))
         waveIn_.setPcm_SamplesPerSec(*v);
     waveRiff_.setPcm_SamplesPerSec(waveIn_.pcm_SamplesPerSec());
-    if (!removeOld(name))
+    if (!removeOld(name)) {
+        abandonStart(name, false);
         return;
+    }
     // The writer creates the file at once; a folder that cannot be written
     // is reported here instead of recording into nothing.
     waveRiff_.setFileName(name);
     if (waveRiff_.riffStatus() != unaRiffStream::rsWriterReady) {
         waveRiff_.setFileName("");
+        abandonStart(name, true);
         ui_.messageBox("Create file failed! - " + name);
         return;
     }
@@ -169,11 +200,13 @@ void RecordingControl::startWav(const std::string& name) {
         waveRiff_.setFileName("");
         waveIn_.setActive(false);
         waveIn_.setConsumer(&waveRiff_);
+        abandonStart(name, true);
         showBackToIdle();
         ui_.messageBox("Open recording device failed!");
         return;
     }
     view_.setTimerRunning(true);
+    view_.saveRecordingList();
 }
 
 void RecordingControl::startMp3(const std::string& name) {
@@ -184,45 +217,52 @@ void RecordingControl::startMp3(const std::string& name) {
         return; // no encoder library: nothing happens, the list item stays
     }
     const svar::TOptions& o = svar::AppSettings;
+    waveIn_.setDeviceId(recordDevice_);
     // The encoder reads 16-bit samples whatever the WAV setting says.
     waveIn_.setPcm_BitsPerSample(16);
     waveIn_.setPcm_SamplesPerSec(Mp3SampleRateOf(o.WavRate));
     waveIn_.setPcm_NumChannels(Mp3ModeOf(o.MP3Mode) == BE_MP3_MODE_MONO ? 1 : 2);
 
-    auto fail = [&](const std::string& message) {
+    // `made`: the old file is gone and whatever is at the name is ours.
+    auto fail = [&](const std::string& message, bool made) {
         encoder->close();
         svar::ActiveEncoder = nullptr;
+        abandonStart(name, made);
         if (!message.empty())
             ui_.messageBox(message);
     };
     BE_CONFIG config = MakeMp3Config(o);
     if (int32_t rc = encoder->setConfig(&config); rc != 0) {
         fail("Config fails, error code: " +
-             ErrorCodeText(encoder->lastError() ? encoder->lastError() : rc));
+                 ErrorCodeText(encoder->lastError() ? encoder->lastError() : rc),
+             false);
         return;
     }
     if (int32_t rc = encoder->open(); rc != 0) {
         fail("Open fails, error code: " +
-             ErrorCodeText(encoder->lastError() ? encoder->lastError() : rc));
+                 ErrorCodeText(encoder->lastError() ? encoder->lastError() : rc),
+             false);
         return;
     }
     if (!removeOld(name)) {
-        fail("");
+        fail("", false);
         return;
     }
     // The file is created now: a folder that cannot be written is reported
     // before anything is recorded.
     if (!sink_->open(name)) {
-        fail("Create file failed! - " + name);
+        fail("Create file failed! - " + name, true);
         return;
     }
     recordingMp3_ = true;
+    recordingVbr_ = o.MP3UseVBR;
     showRecordingStarted(name);
     waveIn_.setActive(true);
     if (!waveIn_.active()) {
         waveIn_.setActive(false);
         sink_->close();
         svar::ActiveEncoder = nullptr;
+        abandonStart(name, true);
         showBackToIdle();
         ui_.messageBox("Open recording device failed!");
         return;
@@ -230,6 +270,7 @@ void RecordingControl::startMp3(const std::string& name) {
     if (waveIn_.device())
         waveIn_.device()->assignStream(false, nullptr, false);
     view_.setTimerRunning(true);
+    view_.saveRecordingList();
 }
 
 void RecordingControl::waveInDataAvailable(unavclInOutPipe*, const void* data, uint32_t len) {
@@ -292,8 +333,7 @@ void RecordingControl::stopCapture() {
         return;
     }
     waveIn_.setActive(false); // no more blocks reach the sink
-    if (sink_)
-        sink_->close(); // the encoder's queue is drained into the file first
+    finishMp3File();
     svar::ActiveEncoder = nullptr;
 }
 
@@ -301,7 +341,9 @@ void RecordingControl::Stop() {
     if (svar::AppState == svar::stIdle)
         return;
     view_.setTimerRunning(false);
-    if (svar::AppState == svar::stRecording || svar::AppState == svar::stRecordPaused)
+    const bool recording =
+        svar::AppState == svar::stRecording || svar::AppState == svar::stRecordPaused;
+    if (recording)
         stopCapture();
     else
         stopPlayback();
@@ -313,12 +355,19 @@ void RecordingControl::Stop() {
     view_.setStatus("Ready");
     view_.setProgress(0);
     setState(svar::stIdle);
+    if (recording)
+        view_.saveRecordingList(); // a finished recording is never forgotten
 }
 
-void RecordingControl::stopAfterWriteFailure() {
+void RecordingControl::stopWithMessage(const std::string& message) {
     const std::string name = svar::RecordFileName;
     Stop();
-    ui_.messageBox("Write file failed! - " + name);
+    ui_.messageBox(message + " - " + name);
+}
+
+bool RecordingControl::recordingDeviceLost() const {
+    const unaWaveInDevice* device = waveIn_.device();
+    return device && device->deviceLost();
 }
 
 // ---- the one-second tick ---------------------------------------------------
@@ -340,7 +389,13 @@ void RecordingControl::Tick() {
 void RecordingControl::recordingTick() {
     const bool failed = recordingMp3_ ? sink_ && sink_->writeFailed() : waveRiff_.writeFailed();
     if (failed) {
-        stopAfterWriteFailure();
+        stopWithMessage("Write file failed!");
+        return;
+    }
+    // Unplugged, its source removed, the sound server gone: capture has
+    // ended for good, and what was recorded is kept.
+    if (recordingDeviceLost()) {
+        stopWithMessage("Recording device lost!");
         return;
     }
     if (svar::AppState == svar::stRecordPaused)
@@ -395,11 +450,20 @@ void RecordingControl::startPlayback() {
     // first tick, before the player has reported anything.
     svar::PlayPercent = 0;
     ownDurationMs_ = 0;
+    playFailed_ = false;
     if (playsWithOwnPlayer()) {
+        bool started = false;
         try {
-            ownPlayer_->InputOpen(svar::PlayFileName);
-            ownPlayer_->Play();
+            // A file that does not open (not MPEG audio, not a regular file)
+            // or an output that does not open fails here, not later.
+            started = ownPlayer_->InputOpen(svar::PlayFileName) == 0 && ownPlayer_->Play() == 0;
+            if (!started) {
+                ownPlayer_->Stop();
+                ownPlayer_->InputClose();
+            }
         } catch (const std::exception&) {
+        }
+        if (!started) {
             ui_.messageBox("Play file failed! - " + svar::PlayFileName);
             return;
         }
@@ -464,7 +528,7 @@ void RecordingControl::playbackTick() {
             view_.setClock(PositionText(
                 uint64_t(ownDurationMs_) * uint32_t(svar::PlayPercent) / 100, ownDurationMs_));
         if (svar::PlayPercent == 100)
-            Stop();
+            endPlayback(playFailed_);
         return;
     }
     if (!sysPlayer_) {
@@ -475,8 +539,17 @@ void RecordingControl::playbackTick() {
     const uint32_t length = sysPlayer_->length();
     view_.setProgress(length ? int(RoundHalfEven(uint64_t(position) * 100, length)) : 0);
     view_.setClock(PositionText(position, length));
+    // Undecodable data or a failing output end the playback the same way,
+    // with failed() set.
     if (position >= length)
-        Stop();
+        endPlayback(sysPlayer_->failed());
+}
+
+void RecordingControl::endPlayback(bool failed) {
+    const std::string name = svar::PlayFileName;
+    Stop();
+    if (failed)
+        ui_.messageBox("Play file failed! - " + name);
 }
 
 void RecordingControl::seek(int percent) {
@@ -515,6 +588,15 @@ void RecordingControl::playerInputPosition(uint32_t offset, uint32_t range) {
 void RecordingControl::playerState(int state) {
     if (state == 0 || state == 3)
         svar::PlayPercent = 100;
+}
+
+void RecordingControl::playerError() {
+    // An error of an earlier, already failed start arrives after it; only a
+    // running playback ends through it. The player's own end notification
+    // follows, and the next tick stops with the message.
+    if ((svar::AppState == svar::stPlaying || svar::AppState == svar::stPlayPaused) &&
+        playsWithOwnPlayer())
+        playFailed_ = true;
 }
 
 void RecordingControl::closeSystemPlayer() {

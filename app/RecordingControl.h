@@ -10,7 +10,12 @@
 //   WAV: capture thread -> waveIn -> waveRiff (its writer thread) -> file
 //   MP3: capture thread -> waveIn -> sink -> encoder thread -> sink -> file
 // Stop closes the file end first (WAV: waveRiff; MP3: after waveIn, the sink,
-// which drains the encoder into the file), so nothing captured is lost.
+// which drains the encoder into the file), so nothing captured is lost; a
+// variable-rate MP3 file then gets its information frame. A recording that
+// cannot start removes the file it created and its list item; one that
+// starts or ends has the list saved at once. A recording whose device is
+// lost, or whose file stops taking data, is stopped (its file kept) at the
+// next tick, with a message.
 //
 // Ownership: the window owns the two pipes and the MP3 player and outlives
 // this object; this object owns the MP3 file sink (made when an encoder is
@@ -70,6 +75,13 @@ public:
     // Gives the selected item (if any) this path.
     virtual void renameSelectedRecording(const std::string& path) = 0;
 
+    // Removes the selected item from the list (a recording that could not
+    // start).
+    virtual void removeSelectedRecording() = 0;
+    // Writes the list of recordings to the settings file now, when it
+    // changed (a recording started or ended).
+    virtual void saveRecordingList() = 0;
+
     // Shows the selected source's volume again (after Stop).
     virtual void refreshSourceVolume() = 0;
     // Shows the speakers' volume (when playback starts).
@@ -93,6 +105,10 @@ public:
     void releaseEncoder();
     // The own MP3 player (null: none, or its library is missing).
     void setOwnPlayer(TXaudioPlayer* player) { ownPlayer_ = player; }
+    // The capture device that records what the chosen mixer device selects
+    // (set by the record-source panel); the next recording opens it.
+    void setRecordDevice(int32_t deviceId) { recordDevice_ = deviceId; }
+    int32_t recordDevice() const { return recordDevice_; }
 
     // Whether `from` -> `to` is a change of the state table.
     static bool allowedTransition(int32_t from, int32_t to);
@@ -116,6 +132,9 @@ public:
     void playerState(int state);
     // The own player's stream length in milliseconds (0: unknown).
     void playerDuration(uint32_t milliseconds) { ownDurationMs_ = milliseconds; }
+    // The own player reported an error (it cannot open its output, decode
+    // the file, or go on writing): the playback ends with a message.
+    void playerError();
 
     // Capture thread: a captured block for the MP3 sink.
     void waveInDataAvailable(unavclInOutPipe* sender, const void* data, uint32_t len);
@@ -137,6 +156,13 @@ private:
     // Deletes an old file of that name; false (after telling the user) when
     // it cannot be deleted.
     bool removeOld(const std::string& name);
+    // A recording that could not start: removes the file it made (`made`:
+    // whatever is at `name` now is this start's) and its list item, unless
+    // the item is an overwritten recording still on disk.
+    void abandonStart(const std::string& name, bool made);
+    // Closes the MP3 sink (the file is complete), then writes a variable-rate
+    // file's information frame.
+    void finishMp3File();
     void startWav(const std::string& name);
     void startMp3(const std::string& name);
     // The buttons, status, list item and state of a recording that starts.
@@ -145,7 +171,10 @@ private:
     // Lets captured sound reach the file again after a pause.
     void resumeCapture();
     void stopCapture();
-    void stopAfterWriteFailure();
+    // Stops the recording (its file is finished and kept), then tells the
+    // user `message` + " - " + the file's path.
+    void stopWithMessage(const std::string& message);
+    bool recordingDeviceLost() const;
     void recordingTick();
 
     void startPlayback();
@@ -153,12 +182,17 @@ private:
     void resumePlayback();
     void stopPlayback();
     void playbackTick();
+    // The playback reached its end: Stop, and "Play file failed!" when a
+    // player reported a failure on the way.
+    void endPlayback(bool failed);
 
     RecordingView& view_;
     sonvale::ui::UiServices& ui_;
     TunavclWaveInDevice& waveIn_;
     TunavclWaveRiff& waveRiff_;
     TXaudioPlayer* ownPlayer_ = nullptr;
+    unaLameMp3Enc* encoder_ = nullptr; // the attached encoder (not owned)
+    int32_t recordDevice_ = -1;        // WAVE_MAPPER until the panel tells
     std::unique_ptr<MediaPlayer> sysPlayer_;
     // Read by the capture thread; set and cleared only while nothing is
     // captured.
@@ -166,6 +200,11 @@ private:
     std::unique_ptr<unaEncoderFileSink> sink_;
     bool recordingMp3_ = false;
     uint32_t ownDurationMs_ = 0;
+    bool recordingVbr_ = false; // the MP3 recording runs at a variable rate
+    // The selected recording a start in overwrite mode records over.
+    std::optional<std::string> overwritten_;
+    // The own player reported an error during the current playback.
+    bool playFailed_ = false;
     // Set while Record sets a recording up: the name search lets pending
     // window messages run, and a second click then must not start another.
     bool startingRecord_ = false;

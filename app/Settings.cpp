@@ -1,6 +1,7 @@
 #include "app/Settings.h"
 
 #include "app/AppPaths.h"
+#include "app/ChoiceLists.h"
 #include "ini/TIniEngineEx.h"
 
 #include <algorithm>
@@ -10,31 +11,44 @@
 
 namespace sonvale::app {
 
+namespace {
+
+// The highest index of a list of n items.
+constexpr int32_t last(std::size_t n) {
+    return static_cast<int32_t>(n) - 1;
+}
+
+} // namespace
+
 const std::vector<OptionEntry>& OptionTable() {
     using O = svar::TOptions;
+    // Seconds: 0 stops at the first tick; below that nothing is meant.
+    // Mixer: -1 is "not chosen yet"; an index past the devices takes the
+    // first device when the panel is built.
     static const std::vector<OptionEntry> table = {
-        {"SaveFile", &O::SaveFile, 1, true, "cbxSaveFile"},
+        {"SaveFile", &O::SaveFile, 1, true, "cbxSaveFile", 0, last(kSaveFileItems.size())},
         {"SaveDir", &O::SaveDir, 0, true, "edtSaveDir"},
         {"IsRecordNew", &O::IsRecordNew, 1, false, nullptr},
         {"IsNoiseReduction", &O::IsNoiseReduction, 1, true, "chkNoiseReduction"},
         {"IsOurPlayer", &O::IsOurPlayer, 1, true, "chkOurPlayer"},
         {"IsStopRecording", &O::IsStopRecording, 0, true, "chkStopRecording"},
-        {"StopRecordingSeconds", &O::StopRecordingSeconds, 120, true, "edtStopRecording"},
-        {"WavMode", &O::WavMode, 1, true, "cbxWavMode"},
-        {"WavBits", &O::WavBits, 1, true, "cbxWavBits"},
-        {"WavRate", &O::WavRate, 0, true, "cbxWavRate"},
-        {"MP3Mode", &O::MP3Mode, 1, true, "cbxMP3Mode"},
-        {"MP3Bits", &O::MP3Bits, 7, true, "cbxMP3Bits"},
+        {"StopRecordingSeconds", &O::StopRecordingSeconds, 120, true, "edtStopRecording", 0,
+         INT32_MAX},
+        {"WavMode", &O::WavMode, 1, true, "cbxWavMode", 0, last(kWavModeItems.size())},
+        {"WavBits", &O::WavBits, 1, true, "cbxWavBits", 0, last(kWavBitsItems.size())},
+        {"WavRate", &O::WavRate, 0, true, "cbxWavRate", 0, last(kWavRateItems.size())},
+        {"MP3Mode", &O::MP3Mode, 1, true, "cbxMP3Mode", 0, last(kMP3ModeItems.size())},
+        {"MP3Bits", &O::MP3Bits, 7, true, "cbxMP3Bits", 0, last(kBitRateItems.size())},
         {"MP3UseVBR", &O::MP3UseVBR, 0, true, "chkMP3UseVBR"},
-        {"MP3VBRLevel", &O::MP3VBRLevel, 5, true, "cbxMP3VBRLevel"},
-        {"MP3BitsMin", &O::MP3BitsMin, 7, true, "cbxMP3BitsMin"},
-        {"MP3BitsMax", &O::MP3BitsMax, 7, true, "cbxMP3BitsMax"},
+        {"MP3VBRLevel", &O::MP3VBRLevel, 5, true, "cbxMP3VBRLevel", 0, last(kVBRLevelItems.size())},
+        {"MP3BitsMin", &O::MP3BitsMin, 7, true, "cbxMP3BitsMin", 0, last(kBitRateItems.size())},
+        {"MP3BitsMax", &O::MP3BitsMax, 7, true, "cbxMP3BitsMax", 0, last(kBitRateItems.size())},
         {"MP3UseCopyrighted", &O::MP3UseCopyrighted, 0, true, "chkMP3UseCopyrighted"},
         {"MP3UseOriginal", &O::MP3UseOriginal, 0, true, "chkMP3UseOriginal"},
         {"MP3UseCRC", &O::MP3UseCRC, 0, true, "chkMP3UseCRC"},
         {"MP3UsePrivate", &O::MP3UsePrivate, 0, true, "chkMP3UsePrivate"},
-        {"Mixer", &O::Mixer, -1, true, "cbxMixer"},
-        {"Skin", &O::Skin, 0, true, "cbxSkin"},
+        {"Mixer", &O::Mixer, -1, true, "cbxMixer", -1, INT32_MAX},
+        {"Skin", &O::Skin, 0, true, "cbxSkin", 0, last(kSkinItems.size())},
     };
     return table;
 }
@@ -59,13 +73,17 @@ svar::TOptions ReadOptions(TIniEngine& ini, const std::string& defaultSaveDir,
         std::visit(
             [&](auto field) {
                 using T = std::remove_cvref_t<decltype(o.*field)>;
-                if constexpr (std::is_same_v<T, std::string>)
-                    o.*field = withTrailingSlash(
-                        ini.ReadString(kOptionsSection, e.key, withTrailingSlash(defaultSaveDir)));
-                else if constexpr (std::is_same_v<T, bool>)
+                if constexpr (std::is_same_v<T, std::string>) {
+                    // An empty folder would put recordings wherever the
+                    // program happens to be started.
+                    const std::string dir = ini.ReadString(kOptionsSection, e.key, "");
+                    o.*field = withTrailingSlash(dir.empty() ? defaultSaveDir : dir);
+                } else if constexpr (std::is_same_v<T, bool>) {
                     o.*field = ini.ReadBool(kOptionsSection, e.key, e.defaultValue != 0);
-                else
-                    o.*field = ini.ReadInteger(kOptionsSection, e.key, e.defaultValue);
+                } else {
+                    const int32_t v = ini.ReadInteger(kOptionsSection, e.key, e.defaultValue);
+                    o.*field = v < e.minValue || v > e.maxValue ? e.defaultValue : v;
+                }
             },
             e.field);
     return o;
@@ -91,12 +109,12 @@ void WriteOptions(TIniEngine& ini, const svar::TOptions& o) {
 
 namespace {
 
-// The highest n for which a key "RecordFile<n>" (n in plain decimal, as the
-// list is written) is present; -1 when there is none.
-int32_t highestRecordFileIndex(TIniEngine& ini) {
+// The n of every key "RecordFile<n>" present (n in plain decimal, as the
+// list is written) below `count`, ascending and each once.
+std::vector<int32_t> presentRecordFileIndices(TIniEngine& ini, int32_t count) {
     std::vector<std::string> names;
     ini.ReadSection(kRecordFileSection, names);
-    int32_t highest = -1;
+    std::vector<int32_t> present;
     const std::string prefix = "recordfile";
     for (const auto& name : names) {
         if (name.size() <= prefix.size() || name.size() > prefix.size() + 10)
@@ -115,10 +133,12 @@ int32_t highestRecordFileIndex(TIniEngine& ini) {
             }
             value = value * 10 + (c - '0');
         }
-        if (match && value <= INT32_MAX - 1)
-            highest = std::max<int32_t>(highest, static_cast<int32_t>(value));
+        if (match && value < count)
+            present.push_back(static_cast<int32_t>(value));
     }
-    return highest;
+    std::sort(present.begin(), present.end());
+    present.erase(std::unique(present.begin(), present.end()), present.end());
+    return present;
 }
 
 } // namespace
@@ -127,13 +147,13 @@ std::vector<std::string> ReadRecordFileList(TIniEngine& ini, bool& dropped,
                                             const std::function<bool(const std::string&)>& exists) {
     std::vector<std::string> files;
     const int32_t count = ini.ReadInteger(kRecordFileSection, "RecordFileCount", 0);
-    // A damaged count (say two billion) must not keep the program busy at
-    // start: no entry can stand beyond the highest numbered key present, and
-    // every position past it would be dropped anyway.
-    const int32_t bound = std::min(count, highestRecordFileIndex(ini) + 1);
-    if (count > bound && bound >= 0)
+    // A damaged count (say two billion, with a stray key near it) must not
+    // keep the program busy at start: only the keys present are visited, and
+    // every position without one is dropped, as an empty entry would be.
+    const std::vector<int32_t> present = presentRecordFileIndices(ini, count);
+    if (count > 0 && present.size() < static_cast<std::size_t>(count))
         dropped = true;
-    for (int32_t i = 0; i < bound; ++i) {
+    for (const int32_t i : present) {
         const std::string path =
             ini.ReadString(kRecordFileSection, "RecordFile" + std::to_string(i), "");
         if (!path.empty() && exists(path))

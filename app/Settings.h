@@ -28,8 +28,10 @@ inline constexpr const char* kDefaultVersionText = "Version 2.0";
 // One persistent option of section "Options": its key, the field of
 // TOptions it fills, its default (an integer, 0/1 for a flag; "SaveDir"
 // has none here, its default is the program's folder), whether the options
-// dialog's OK writes it, and the object name of the dialog control that
-// shows it (nullptr: the dialog does not show it).
+// dialog's OK writes it, the object name of the dialog control that shows
+// it (nullptr: the dialog does not show it), and the range a stored integer
+// must lie in (a list's item indices; flags and "SaveDir" have none): a
+// stored value outside it reads as the default.
 struct OptionEntry {
     using Field = std::variant<int32_t svar::TOptions::*, bool svar::TOptions::*,
                                std::string svar::TOptions::*>;
@@ -38,6 +40,8 @@ struct OptionEntry {
     int32_t defaultValue;
     bool dialogWrites;
     const char* widget;
+    int32_t minValue = 0;
+    int32_t maxValue = 1;
 };
 
 // Every persistent option, in the order the options dialog writes them
@@ -48,8 +52,9 @@ const std::vector<OptionEntry>& OptionTable();
 void ApplyOptionDefaults(svar::TOptions& options);
 
 // Reads every persistent option with the defaults of a first start;
-// `defaultSaveDir` is the default of "SaveDir". The mixer indices not kept
-// in the file come from `current`.
+// `defaultSaveDir` is the default of "SaveDir" (also for an empty value).
+// A stored integer outside its range reads as its default. The mixer
+// indices not kept in the file come from `current`.
 svar::TOptions ReadOptions(TIniEngine& ini, const std::string& defaultSaveDir,
                            const svar::TOptions& current = {});
 
@@ -57,7 +62,10 @@ svar::TOptions ReadOptions(TIniEngine& ini, const std::string& defaultSaveDir,
 void WriteOptions(TIniEngine& ini, const svar::TOptions& options);
 
 // The list of recordings. Paths whose file no longer exists are dropped and
-// `dropped` is set, so that the list is written back without them.
+// `dropped` is set, so that the list is written back without them. Only the
+// "RecordFile<n>" keys present below the count are read (in the order of
+// n), so a damaged count costs nothing; positions without a key are
+// dropped the same way.
 std::vector<std::string> ReadRecordFileList(TIniEngine& ini, bool& dropped,
                                             const std::function<bool(const std::string&)>& exists);
 

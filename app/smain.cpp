@@ -2,15 +2,18 @@
 
 #include "app/MainSkin.h"
 #include "app/MeterWidget.h"
+#include "app/RecordSettings.h"
 #include "app/Settings.h"
 #include "app/SourceItemDelegate.h"
 #include "app/soptions.h"
 #include "app/svar.h"
+#include "capture/WaveRepair.h"
 #include "capture/unaMsAcmDevice.h"
 #include "capture/unavclWaveComponents.h"
 #include "core/unaUtils.h"
 #include "encode/unaBladeMp3Enc.h"
 #include "ini/TIniEngineEx.h"
+#include "ini/iniFileIO.h"
 #include "mixer/RecordSources.h"
 #include "mixer/TAudio.h"
 #include "mixer/tMsMixer.h"
@@ -338,6 +341,8 @@ void TMainFrm::MixerStartup() {
 void TMainFrm::ReadSettingsAndList() {
     svar::AppSettings.SaveDir = withTrailingSlash(paths_.defaultSaveDir);
     lstRecordFile->clear();
+    // Left by a settings write that was killed half-way in an earlier run.
+    TIniFileWriter::RemoveStaleTemporaries(paths_.iniFile);
     try {
         TIniEngineEx ini(paths_.iniFile);
         svar::AppSettings = ReadOptions(ini, paths_.defaultSaveDir, svar::AppSettings);
@@ -354,11 +359,29 @@ void TMainFrm::ReadSettingsAndList() {
         // An unreadable settings file: go on with the defaults.
         ui_.messageBox("Read settings failed! - " + paths_.iniFile);
     }
+    RepairListedWaveFiles();
     chkRecordNew->setChecked(svar::AppSettings.IsRecordNew);
     chkRecordOverwrite->setChecked(!svar::AppSettings.IsRecordNew);
     if (svar::PlayerLibraryMissing)
         svar::AppSettings.IsOurPlayer = false; // for this run only; the file keeps its value
     labMsg->setText(QString::fromStdString(ReadVersionText(paths_.msgIniFile)));
+}
+
+void TMainFrm::RepairListedWaveFiles() {
+    // A WAV recording cut off by a crash or a power cut has header sizes
+    // that disagree with its length; its sizes are set from the length.
+    std::string repaired;
+    int count = 0;
+    for (const std::string& path : recordFiles()) {
+        if (LowerExtension(path) == ".wav" && repairWaveFile(path) == WaveRepairResult::Repaired) {
+            repaired += "\n" + path;
+            ++count;
+        }
+    }
+    if (count == 1)
+        ui_.messageBox("Recording file repaired! - " + repaired.substr(1));
+    else if (count > 1)
+        ui_.messageBox("Recording files repaired!" + repaired);
 }
 
 void TMainFrm::showEvent(QShowEvent* event) {
@@ -433,7 +456,7 @@ void TMainFrm::EncoderShutdown() {
     delete encoder;
 }
 
-void TMainFrm::WriteListIfChanged() {
+void TMainFrm::WriteListIfChanged(bool report) {
     if (!svar::ListChanged)
         return;
     try {
@@ -442,7 +465,8 @@ void TMainFrm::WriteListIfChanged() {
         ini.FlushFile();
         svar::ListChanged = false;
     } catch (const std::exception&) {
-        ui_.messageBox("Save settings failed! - " + paths_.iniFile);
+        if (report)
+            ui_.messageBox("Save settings failed! - " + paths_.iniFile);
     }
 }
 

@@ -192,11 +192,16 @@ private:
     void PlayerStartup();
     void MixerStartup();
     void ReadSettingsAndList();
+    // Repairs the listed WAV files whose header sizes disagree with their
+    // length and tells the user once which were repaired.
+    void RepairListedWaveFiles();
     void PlayerShutdown();
     void RecordingPipeShutdown();
     void MixerShutdown();
     void EncoderShutdown();
-    void WriteListIfChanged();
+    // Writes "IsRecordNew" and the list when ListChanged is set; `report`:
+    // a failed write is shown ("Save settings failed!").
+    void WriteListIfChanged(bool report = true);
 
     void beginDrag(QMouseEvent* event);
 
@@ -214,12 +219,18 @@ private:
     std::optional<std::string> selectedRecording() const override;
     void selectRecording(const std::string& path) override;
     void renameSelectedRecording(const std::string& path) override;
+    void removeSelectedRecording() override;
+    void saveRecordingList() override;
     void refreshSourceVolume() override;
     void showPlaybackVolume() override;
 
     void attachPlayerEvents();
-    // Source-panel helpers (ssource.cpp).
-    void buildSourcePanel();
+    // Source-panel helpers (ssource.cpp). `followingChange`: a rebuild for a
+    // change the mixer notified (devices read again, nothing shown in boxes,
+    // the dialog's open mixer list left alone).
+    void buildSourcePanel(bool followingChange);
+    // Main thread: the mixer notified a change of its MUX or of its lines.
+    void mixerControlChanged();
     // Lists the mixer devices in the options dialog, when it exists.
     void fillMixerList();
     // Shows a mixer value (0..65535) on prbVolume without writing it back.
@@ -241,6 +252,8 @@ private:
 
     // Set while the source panel changes item marks itself.
     bool fillingSources_ = false;
+    // The panel has been built once (the start-up build is the first).
+    bool sourcePanelBuilt_ = false;
     // Set while prbVolume is moved by the program, not by the user.
     bool settingVolume_ = false;
 };

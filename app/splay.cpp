@@ -36,6 +36,9 @@ void TMainFrm::attachPlayerEvents() {
     mp3Player->OnNotifyStreamDuration = [this](TXaudioPlayer*, uint32_t milliseconds) {
         Control->playerDuration(milliseconds);
     };
+    mp3Player->OnNotifyError = [this](TXaudioPlayer*, uint8_t, int16_t, const std::string&) {
+        Control->playerError();
+    };
 }
 
 void TMainFrm::mp3PlayerNotifyInputPosition(TXaudioPlayer*, uint32_t offset, uint32_t range) {

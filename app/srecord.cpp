@@ -114,3 +114,15 @@ void TMainFrm::renameSelectedRecording(const std::string& path) {
     if (QListWidgetItem* item = lstRecordFile->currentItem())
         item->setText(QString::fromStdString(path));
 }
+
+void TMainFrm::removeSelectedRecording() {
+    QListWidgetItem* item = lstRecordFile->currentItem();
+    if (item && item->isSelected())
+        delete item;
+}
+
+void TMainFrm::saveRecordingList() {
+    // A failure here is not shown: the list stays marked as changed, and the
+    // write at exit tries again and reports it.
+    WriteListIfChanged(false);
+}

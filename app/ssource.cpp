@@ -1,7 +1,12 @@
 // The record-source panel: lstRecordSource and prbVolume show what
 // RecordSources reads from the chosen mixer device; the handlers pass the
 // user's choices and slider moves back to it. The panel also fills the
-// options dialog's mixer list.
+// options dialog's mixer list and tells the transport which capture device
+// records what the chosen mixer device selects.
+//
+// The panel follows the mixer: a change notified for anything but a line's
+// volume or mute (a source chosen or added or removed elsewhere, the sound
+// server lost or back) rebuilds it, quietly, on the main thread.
 //
 // Values the program puts on prbVolume are never written back to the mixer:
 // only the user's moves are.
@@ -12,6 +17,7 @@
 #include "mixer/RecordSources.h"
 #include "mixer/TAudio.h"
 #include "mixer/tMsMixer.h"
+#include "platform/audio/WaveIn.h"
 #include "platform/ui/UiServices.h"
 
 #include <QComboBox>
@@ -22,10 +28,15 @@ using namespace sonvale::app;
 
 namespace {
 
+// What to do without any capture device; README.md has the details.
+const char* const kNoDeviceText =
+    "No Recorder Device!\nPlug in a microphone or start the sound server, then start Sonvale "
+    "again (README.md, \"Without any capture device\").";
+
 const char* problemText(RecordSources::Problem problem) {
     switch (problem) {
     case RecordSources::Problem::NoDevice:
-        return "No Recorder Device!";
+        return kNoDeviceText;
     case RecordSources::Problem::NoDestinationLine:
         return "No Recorder WaveIn Destination Line!";
     case RecordSources::Problem::NoSourceLine:
@@ -79,9 +90,15 @@ void TMainFrm::showPlaybackVolume() {
 }
 
 void TMainFrm::BuildRecordSourcePanel() {
+    const bool startup = !sourcePanelBuilt_;
+    sourcePanelBuilt_ = true;
     fillingSources_ = true;
     try {
-        buildSourcePanel();
+        buildSourcePanel(false);
+        // A mixer without any capture device behind it records nothing.
+        if (startup && svar::MixerSystem && svar::MixerSystem->getMixerCount() > 0 &&
+            waveInGetNumDevs() == 0)
+            ui_.messageBox(kNoDeviceText);
     } catch (...) {
         ui_.messageBox("Error!");
     }
@@ -99,27 +116,47 @@ void TMainFrm::fillMixerList() {
         mixerList->setCurrentIndex(svar::AppSettings.Mixer);
 }
 
-void TMainFrm::buildSourcePanel() {
+void TMainFrm::mixerControlChanged() {
+    if (destroyed_ || !Sources)
+        return;
+    fillingSources_ = true;
+    try {
+        buildSourcePanel(true);
+    } catch (...) {
+    }
+    fillingSources_ = false;
+}
+
+void TMainFrm::buildSourcePanel(bool followingChange) {
     if (!svar::MixerSystem) {
         ui_.messageBox(problemText(RecordSources::Problem::NoDevice));
         return;
     }
     if (!Recorder) {
         Recorder = std::make_unique<TAudio>();
+        Recorder->OnMixerControlChange = [this](TMixerSettings*, uint32_t) {
+            mixerControlChanged();
+        };
         Sources = std::make_unique<RecordSources>(*svar::MixerSystem, *Recorder);
     }
+    const QTreeWidgetItem* current = lstRecordSource->currentItem();
+    const QString currentName = current ? current->text(0) : QString();
     svar::TOptions& o = svar::AppSettings;
     RecordSources::Indices indices{o.Mixer, o.PlaybackDestination, o.WaveInLine,
                                    o.WaveInDestination, o.MuxControl};
     std::vector<RecordSources::Problem> problems;
-    Sources->build(indices, problems);
+    Sources->build(indices, problems, followingChange);
     o.Mixer = indices.Mixer;
     o.PlaybackDestination = indices.PlaybackDestination;
     o.WaveInLine = indices.WaveInLine;
     o.WaveInDestination = indices.WaveInDestination;
     o.MuxControl = indices.MuxControl;
+    // Ticking a source of the second device records the second device.
+    Control->setRecordDevice(Sources->waveInDevice());
 
-    fillMixerList();
+    // The open dialog keeps what the user has chosen in it so far.
+    if (!(followingChange && OptionsFrm && OptionsFrm->isVisible()))
+        fillMixerList();
     lstRecordSource->clear();
     for (const RecordSources::Source& s : Sources->sources()) {
         auto* item = new QTreeWidgetItem(lstRecordSource);
@@ -131,10 +168,21 @@ void TMainFrm::buildSourcePanel() {
             item->setCheckState(0, s.checked ? Qt::Checked : Qt::Unchecked);
         }
     }
-    if (QTreeWidgetItem* item = lstRecordSource->topLevelItem(Sources->selected())) {
-        lstRecordSource->setCurrentItem(item);
-        showLineVolume(o.WaveInDestination, sourceLine(item));
+    QTreeWidgetItem* item = lstRecordSource->topLevelItem(Sources->selected());
+    if (followingChange && !Sources->muxMode() && !currentName.isEmpty()) {
+        // Check-box mode: the row the user was on stays selected.
+        const auto same = lstRecordSource->findItems(currentName, Qt::MatchExactly);
+        if (!same.isEmpty())
+            item = same.front();
     }
+    if (item) {
+        lstRecordSource->setCurrentItem(item);
+        // While playing, the slider shows the speakers.
+        if (svar::AppState != svar::stPlaying && svar::AppState != svar::stPlayPaused)
+            showLineVolume(o.WaveInDestination, sourceLine(item));
+    }
+    if (followingChange)
+        return; // what is missing shows as an empty panel, without a box
     for (RecordSources::Problem problem : problems)
         ui_.messageBox(problemText(problem));
 }

@@ -109,6 +109,12 @@ std::string unaWaveInDevice::getErrorText(MMRESULT code) {
     return unaWaveDevice::getErrorText(code);
 }
 
+bool unaWaveInDevice::deviceLost() const {
+    WaveInStats stats;
+    const HWAVEIN handle = waveHandle();
+    return handle && waveInGetStats(handle, &stats) && stats.deviceLost;
+}
+
 void unaWaveInDevice::setMinVolumeLevel(uint32_t level) {
     const uint32_t old = minVolumeLevel_.load();
     if (level == old)

@@ -96,6 +96,10 @@ public:
     bool isSilent() const { return isSilent_.load(); }
     const WAVEINCAPS& caps() const { return caps_; }
     MMRESULT capsResult() const { return capsResult_; }
+    // Whether the open device was lost (unplugged, its source removed, the
+    // sound server gone): capture has ended for good and only a close is
+    // left to do. False while nothing is open. Any thread.
+    bool deviceLost() const;
 
     MMRESULT prepareHeader(unaMsAcmDeviceHeader* header) override;
     MMRESULT unprepareHeader(unaMsAcmDeviceHeader* header) override;

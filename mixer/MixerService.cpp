@@ -1,7 +1,15 @@
 // Forwards the mixer classes' calls to the platform mixer service.
 #include "mixer/MixerService.h"
 
+#include <cstring>
 #include <utility>
+
+std::string MixerService::getDeviceName(MixerObject mixer) {
+    MIXERCAPS caps{};
+    if (getDevCaps(mixer, &caps) != MMR_NOERROR)
+        return {};
+    return std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
+}
 
 namespace {
 
@@ -30,6 +38,7 @@ public:
                                uint32_t flags) override {
         return mixerSetControlDetails(mixer, details, flags);
     }
+    std::string getDeviceName(MixerObject mixer) override { return mixerGetDeviceName(mixer); }
 };
 
 } // namespace

@@ -14,6 +14,8 @@
 
 #include "platform/audio/Mixer.h"
 
+#include <string>
+
 class MixerService {
 public:
     virtual ~MixerService() = default;
@@ -29,6 +31,9 @@ public:
                                        uint32_t flags) = 0;
     virtual MMRESULT setControlDetails(MixerObject mixer, const MIXERCONTROLDETAILS* details,
                                        uint32_t flags) = 0;
+    // The device's whole name (the capability record keeps 31 characters);
+    // by default the capability record's name, "" when it cannot be read.
+    virtual std::string getDeviceName(MixerObject mixer);
 };
 
 // The process's forwarding service; lives for the whole process.

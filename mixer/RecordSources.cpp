@@ -2,6 +2,7 @@
 
 #include "mixer/TAudio.h"
 #include "mixer/tMsMixer.h"
+#include "platform/audio/WaveIn.h"
 
 #include <algorithm>
 #include <cstring>
@@ -34,23 +35,27 @@ int lastControlOfType(tMsMixerLine& line, uint32_t type) {
 RecordSources::RecordSources(tMsMixerSystem& system, TAudio& audio)
     : system_(system), audio_(audio) {}
 
-void RecordSources::build(Indices& io, std::vector<Problem>& problems) {
+void RecordSources::build(Indices& io, std::vector<Problem>& problems, bool reread) {
     deviceNames_.clear();
     sources_.clear();
     selected_ = -1;
+    waveInDevice_ = WAVE_MAPPER;
     mux_ = nullptr;
+    if (reread)
+        system_.enumMixers();
     if (system_.getMixerCount() == 0) {
         problems.push_back(Problem::NoDevice);
         indices_ = io;
         return;
     }
-    for (uint32_t d = 0; d < system_.getMixerCount(); ++d) {
-        const MIXERCAPS& caps = system_.getMixer(d)->getCaps();
-        deviceNames_.emplace_back(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
-    }
+    for (uint32_t d = 0; d < system_.getMixerCount(); ++d)
+        deviceNames_.push_back(system_.service().getDeviceName(d));
     if (io.Mixer < 0 || io.Mixer >= int32_t(system_.getMixerCount()))
         io.Mixer = 0;
-    audio_.setMixerDeviceID(uint32_t(io.Mixer));
+    if (reread && audio_.MixerDeviceID() == uint32_t(io.Mixer))
+        audio_.reopenMixer();
+    else
+        audio_.setMixerDeviceID(uint32_t(io.Mixer));
     io.WaveInLine = -1;
     indices_ = io;
 
@@ -68,6 +73,9 @@ void RecordSources::build(Indices& io, std::vector<Problem>& problems) {
         if (type == MIXERLINE_COMPONENTTYPE_DST_SPEAKERS) {
             indices_.PlaybackDestination = indexOfName(destinationNames, lineName(dest));
         } else if (type == MIXERLINE_COMPONENTTYPE_DST_WAVEIN) {
+            const MIXERLINE& info = dest.getLineInfo();
+            if (info.Target.dwType == MIXERLINE_TARGETTYPE_WAVEIN)
+                waveInDevice_ = int(info.Target.dwDeviceID);
             indices_.WaveInLine = int32_t(q);
             indices_.WaveInDestination = int16_t(indexOfName(destinationNames, lineName(dest)));
             listWaveInSources(q, problems);

@@ -65,9 +65,18 @@ public:
     // Reads the devices and the sources of device `indices.Mixer` (a stored
     // choice below 0 or past the last device takes device 0) and points TAudio
     // at that device. Problems met are appended to `problems`.
-    void build(Indices& indices, std::vector<Problem>& problems);
+    // `reread`: the devices or their lines changed since the last build (a
+    // change notification): the device list is enumerated again and TAudio
+    // reopens its device. While no device is left, TAudio keeps the one it
+    // has open, so that it still hears the device come back.
+    void build(Indices& indices, std::vector<Problem>& problems, bool reread = false);
 
+    // The devices' whole names, in device order.
     const std::vector<std::string>& deviceNames() const { return deviceNames_; }
+    // The capture device that records what the chosen device's wave-in
+    // destination selects (its line's target); WAVE_MAPPER (-1) when the
+    // destination names none or there is no wave-in destination.
+    int waveInDevice() const { return waveInDevice_; }
     const std::vector<Source>& sources() const { return sources_; }
     // The source the panel selects after a build: the marked MUX source, or
     // the first source in check-box mode; -1 for none.
@@ -102,5 +111,6 @@ private:
     std::vector<std::string> deviceNames_;
     std::vector<Source> sources_;
     int selected_ = -1;
+    int waveInDevice_ = -1;
     tMsMixerControl* mux_ = nullptr;
 };

@@ -294,13 +294,13 @@ void TMixerSettings::onMessage(uint32_t message, uintptr_t wparam, intptr_t lpar
     // describes another open) says nothing about this table.
     if (!handle || wparam != openSerial)
         return;
-    if (!Enabled_ || !audio.OnMixerChange)
-        return;
     const uint32_t controlId = uint32_t(lparam);
-    if (controlId == kNoMixerControl)
+    if (!Enabled_ || controlId == kNoMixerControl)
         return;
     for (const TMixDetails& e : table_) {
         if (e.VolumeControlID == controlId || e.MuteControlID == controlId) {
+            if (!audio.OnMixerChange)
+                return;
             // Copy what the handler needs: it may reopen the mixer.
             const uint16_t destination = uint16_t(e.Destination);
             const uint16_t position = uint16_t(e.Position);
@@ -308,6 +308,8 @@ void TMixerSettings::onMessage(uint32_t message, uintptr_t wparam, intptr_t lpar
             return;
         }
     }
+    if (audio.OnMixerControlChange)
+        audio.OnMixerControlChange(this, controlId);
 }
 
 // ---- TAudio ----
@@ -319,6 +321,13 @@ TAudio::TAudio(MixerService& service) : mixer_(std::make_unique<TMixerSettings>(
 
 TAudio::~TAudio() {
     mixer_.reset();
+}
+
+bool TAudio::reopenMixer() {
+    if (!mixer_->OpenMixer(mixerDeviceID_))
+        return false;
+    mixer_->Enabled_ = true;
+    return true;
 }
 
 void TAudio::setMixerDeviceID(uint32_t deviceIndex) {

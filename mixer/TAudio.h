@@ -12,8 +12,11 @@
 // Change notification: the open device reports control changes to a message
 // window owned by TMixerSettings (NotifyWindow); its handler, on the main
 // thread, finds the line whose volume or mute control changed and raises
-// OnMixerChange(sender, destination, position). Notifications that were
-// queued for a device that has since been closed are dropped.
+// OnMixerChange(sender, destination, position); any other control notified
+// (a MUX, or a device whose lines came or went, as the sound server reports
+// them) raises OnMixerControlChange(sender, control id) instead.
+// Notifications that were queued for a device that has since been closed
+// are dropped.
 //
 // Ownership: TAudio owns its TMixerSettings, which owns the table, the open
 // device handle and the notification window. The mixer service must outlive
@@ -75,6 +78,8 @@ enum : uint16_t {
 // Sender, destination, position of the changed line.
 using TNotifyMixerChange =
     std::function<void(TMixerSettings* sender, uint16_t destination, uint16_t source)>;
+// Sender and the id of a notified control that is not a line's volume or mute.
+using TNotifyMixerControlChange = std::function<void(TMixerSettings* sender, uint32_t controlId)>;
 
 class TMixerSettings {
 public:
@@ -149,6 +154,10 @@ public:
     // Nothing when unchanged; otherwise opens that device and rebuilds the
     // table (Enabled is set on success and left as it was on failure).
     void setMixerDeviceID(uint32_t deviceIndex);
+    // Opens the current device again and rebuilds the table, for a device
+    // whose lines changed; Enabled is set on success. False when it cannot be
+    // opened (the table is then empty).
+    bool reopenMixer();
 
     // The mixer part's operations, for callers that address the component.
     const std::vector<std::string>& GetDestinationNames() { return mixer_->GetDestinationNames(); }
@@ -173,6 +182,9 @@ public:
     // Raised on the main thread when a volume or mute control of the open
     // device changes. Unassigned by default.
     TNotifyMixerChange OnMixerChange;
+    // Raised on the main thread for any other notified control of the open
+    // device (the MUX; lines added or removed). Unassigned by default.
+    TNotifyMixerControlChange OnMixerControlChange;
 
 private:
     friend class TMixerSettings;

@@ -21,6 +21,9 @@
 #include <filesystem>
 #include <memory>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace apptest;
 using Strings = std::vector<std::string>;
 
@@ -100,6 +103,47 @@ TEST_F(MainFrm, StoredSettingsListAndVersionAreLoaded) {
     EXPECT_EQ(ini.ReadString("RecordFile", "RecordFile1", ""), dir.path() + "c.mp3");
     EXPECT_FALSE(ini.ReadBool("Options", "IsRecordNew", true));
     EXPECT_TRUE(ini.ReadBool("Options", "IsOurPlayer", false)) << "the file keeps its value";
+}
+
+TEST_F(MainFrm, CutOffWavRecordingsAreRepairedOnceAndStaleTemporariesRemoved) {
+    // A recording cut off by a crash: the header still has the sizes 0 it
+    // was started with. Beside it an intact one and a non-WAV file.
+    auto wavFile = [](uint32_t dataSize, uint32_t frames) {
+        auto u32 = [](uint32_t v) {
+            return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+        };
+        auto u16 = [](uint16_t v) { return std::string{char(v), char(v >> 8)}; };
+        return "RIFF" + u32(dataSize ? 36 + dataSize : 0) + "WAVEfmt " + u32(16) + u16(1) + u16(2) +
+               u32(44100) + u32(44100 * 4) + u16(4) + u16(16) + "data" + u32(dataSize) +
+               std::string(frames * 4 + 3, '\x10'); // plus a partly written frame
+    };
+    const std::string cut = dir.path() + "cut.wav", whole = dir.path() + "whole.wav";
+    writeFile(cut, wavFile(0, 1000));
+    writeFile(whole, wavFile(4003, 1000));
+    writeFile(dir.path() + "x.wav", "not a sound file");
+    writeFile(paths.iniFile, "[RecordFile]\r\nRecordFileCount=3\r\nRecordFile0=" + cut +
+                                 "\r\nRecordFile1=" + whole + "\r\nRecordFile2=" + dir.path() +
+                                 "x.wav\r\n");
+    // A settings write killed half-way in an earlier run left its
+    // temporary file (named after the writer's process, which is gone).
+    const pid_t gone = fork();
+    if (gone == 0)
+        _exit(0);
+    ASSERT_GT(gone, 0);
+    waitpid(gone, nullptr, 0);
+    const std::string stale = dir.path() + "." +
+                              std::filesystem::path(paths.iniFile).filename().string() + ".tmp" +
+                              std::to_string(gone) + "-1";
+    writeFile(stale, "half");
+
+    auto frm = create();
+    EXPECT_EQ(ui.messages(), (Strings{lostEnc, lostPlay, "Recording file repaired! - " + cut}));
+    const std::string repaired = readFile(cut);
+    EXPECT_EQ(repaired.substr(4, 4), std::string("\xc4\x0f\0\0", 4)) << "RIFF size 4004";
+    EXPECT_EQ(repaired.substr(40, 4), std::string("\xa0\x0f\0\0", 4)) << "4000: whole frames";
+    EXPECT_EQ(readFile(whole), wavFile(4003, 1000)) << "an intact file is left alone";
+    EXPECT_EQ(frm->recordFiles().size(), 3u);
+    EXPECT_FALSE(exists(stale));
 }
 
 TEST_F(MainFrm, ExitWithoutChangesLeavesTheFileUntouched) {

@@ -16,6 +16,8 @@
 #include <cmath>
 #include <filesystem>
 
+#include <sys/stat.h>
+
 using namespace apptest;
 using Strings = std::vector<std::string>;
 
@@ -199,6 +201,54 @@ TEST_F(Playback, TheProgressBarSeeksEitherPlayerAndTheClockShowsThePosition) {
     EXPECT_NEAR(double(frm->Control->sysPlayer()->position()),
                 frm->Control->sysPlayer()->length() / 2.0, 100);
     frm->btnStopClick();
+}
+
+TEST_F(Playback, FilesThatCannotPlayFailAtOnceAndLeaveTheWindowUsable) {
+    // Not MPEG audio, and a FIFO whose open would wait for a writer.
+    const std::string junk = dir.path() + "junk.mp3", fifo = dir.path() + "pipe.mp3";
+    writeFile(junk, std::string(20000, 'x'));
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    createWithFiles({junk, fifo});
+    ASSERT_EQ(frm->recordFiles().size(), 2u);
+    ASSERT_TRUE(svar::AppSettings.IsOurPlayer);
+    Strings expected;
+    for (bool own : {true, false}) {
+        svar::AppSettings.IsOurPlayer = own;
+        for (int row : {0, 1}) {
+            frm->lstRecordFile->setCurrentRow(row);
+            frm->btnPlayClick();
+            EXPECT_EQ(svar::AppState, svar::stIdle) << own << row;
+            EXPECT_EQ(status(), "Ready");
+            EXPECT_TRUE(frm->btnPlay->isEnabled() && frm->btnRemove->isEnabled());
+            expected.push_back("Play file failed! - " + frm->recordFiles()[size_t(row)]);
+        }
+    }
+    EXPECT_EQ(ui.messages(), expected);
+}
+
+TEST_F(Playback, AnErrorTheOwnPlayerReportsEndsThePlaybackWithAMessage) {
+    frm = create();
+    frm->btnRecordClick(); // an MP3 recording to play
+    ASSERT_TRUE(waitUntil([&] { return frm->waveIn->outBytes() >= 44100 * 4; }));
+    frm->btnStopClick();
+    const std::string mp3 = svar::RecordFileName;
+    ui.clear();
+    auto reportError = [&] {
+        frm->mp3Player->OnNotifyError(frm->mp3Player.get(), 2, -4, "output failed");
+    };
+    reportError(); // left over from an earlier start: changes nothing
+    frm->btnPlayClick();
+    ASSERT_EQ(svar::AppState, svar::stPlaying);
+    ASSERT_TRUE(playsToTheEnd());
+    EXPECT_TRUE(ui.messages().empty());
+
+    frm->btnPlayClick();
+    ASSERT_EQ(svar::AppState, svar::stPlaying);
+    reportError();
+    ASSERT_TRUE(playsToTheEnd());
+    EXPECT_EQ(ui.messages(), Strings{"Play file failed! - " + mp3});
+    EXPECT_EQ(status(), "Ready");
+    EXPECT_TRUE(frm->btnPlay->isEnabled());
 }
 
 TEST_F(Playback, PlayerNotificationsGiveThePercentage) {

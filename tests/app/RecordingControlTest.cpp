@@ -27,7 +27,7 @@ struct FakeView : sonvale::app::RecordingView {
     bool isNew = true;
     std::optional<std::string> selected;
     Strings list;
-    int sourceRefreshes = 0, playbackVolumeShows = 0;
+    int sourceRefreshes = 0, playbackVolumeShows = 0, listSaves = 0;
 
     std::string status() const override { return statusText; }
     void setStatus(const std::string& text) override { statusText = text; }
@@ -52,6 +52,12 @@ struct FakeView : sonvale::app::RecordingView {
         if (selected)
             selected = path;
     }
+    void removeSelectedRecording() override {
+        if (selected)
+            list.erase(std::remove(list.begin(), list.end(), *selected), list.end());
+        selected.reset();
+    }
+    void saveRecordingList() override { ++listSaves; }
     void refreshSourceVolume() override { ++sourceRefreshes; }
     void showPlaybackVolume() override { ++playbackVolumeShows; }
 };
@@ -124,6 +130,7 @@ TEST_F(RecordingControlTest, WavRecordingPausesResumesAndStopsThroughTheView) {
     EXPECT_EQ(view.statusText, "Recording...");
     EXPECT_FALSE(view.listButtons);
     EXPECT_TRUE(view.timer);
+    EXPECT_EQ(view.listSaves, 1) << "a recording that starts is listed on disk at once";
     ASSERT_TRUE(capturedAtLeast(44100 * 4));
 
     control->Play(); // ignored while recording
@@ -148,6 +155,7 @@ TEST_F(RecordingControlTest, WavRecordingPausesResumesAndStopsThroughTheView) {
     EXPECT_FALSE(view.timer);
     EXPECT_EQ(view.progress, 0);
     EXPECT_EQ(view.sourceRefreshes, 1);
+    EXPECT_EQ(view.listSaves, 2) << "and again when it ends";
     EXPECT_EQ(svar::ElapsedSeconds, 0);
     EXPECT_GT(readFile(name).size(), 44u);
     EXPECT_TRUE(ui.messages().empty());

@@ -5,6 +5,8 @@
 #include "capture/unavclWaveComponents.h"
 #include "encode/unaBladeMp3Enc.h"
 #include "encode/unaEncoderFileSink.h"
+#include "platform/audio/VirtualCard.h"
+#include "platform/audio/WaveIn.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -58,6 +60,24 @@ Decoded decodeMp3(const std::string& path) {
     return d;
 }
 
+// The length in samples per channel a decoder announces before decoding:
+// from the file's information frame, or else guessed from its size and the
+// first frame's rate.
+off_t announcedLength(const std::string& path) {
+    int err = 0;
+    mpg123_handle* mh = mpg123_new(nullptr, &err);
+    if (!mh)
+        return -1;
+    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
+    off_t length = -1;
+    if (mpg123_open(mh, path.c_str()) == MPG123_OK) {
+        length = mpg123_length(mh);
+        mpg123_close(mh);
+    }
+    mpg123_delete(mh);
+    return length;
+}
+
 class Recording : public RecorderFixture {
 protected:
     void SetUp() override {
@@ -99,7 +119,9 @@ TEST_F(Recording, WavRecordingWritesTheConfiguredFormatAndJoinsTheList) {
     EXPECT_FALSE(frm->btnOptions->isEnabled());
     EXPECT_TRUE(frm->btnStop->isEnabled());
     EXPECT_TRUE(frm->Timer->isActive());
-    EXPECT_TRUE(svar::ListChanged);
+    // The list is on disk as soon as the recording runs: a crash keeps it.
+    EXPECT_NE(readFile(paths.iniFile).find("RecordFile0=" + name), std::string::npos);
+    EXPECT_FALSE(svar::ListChanged);
     ASSERT_TRUE(captured(22050 * 2 * 2)); // two seconds
     frm->TimerTimer();
     EXPECT_EQ(status(),
@@ -160,6 +182,21 @@ TEST_F(Recording, Mp3RecordingIsDecodableInStereoAndMono) {
     EXPECT_EQ(frm->recordFiles(),
               (Strings{dir.path() + "Untitled1.mp3", dir.path() + "Untitled2.mp3"}));
     EXPECT_TRUE(ui.messages().empty());
+}
+
+TEST_F(Recording, VariableRateRecordingAnnouncesItsTrueLength) {
+    frm = create();
+    svar::AppSettings.MP3UseVBR = true;
+    svar::AppSettings.MP3BitsMin = 0;  // 40 kbit/s
+    svar::AppSettings.MP3BitsMax = 12; // 320 kbit/s
+    frm->btnRecordClick();
+    ASSERT_EQ(svar::AppState, svar::stRecording) << ::testing::PrintToString(ui.messages());
+    ASSERT_TRUE(captured(44100 * 4 * 6));
+    frm->btnStopClick();
+    const Decoded d = decodeMp3(svar::RecordFileName);
+    ASSERT_TRUE(d.ok);
+    ASSERT_GT(d.frames, 44100u * 5);
+    EXPECT_NEAR(double(announcedLength(svar::RecordFileName)), double(d.frames), 1152.0);
 }
 
 TEST_F(Recording, PausedWavRecordingDropsSoundAndResumes) {
@@ -248,7 +285,7 @@ TEST_F(Recording, OverwriteModeRecordsOverTheSelectedItemWithTheOutputExtension)
     EXPECT_EQ(readFile(dir.path() + "a.mp3"), "mp3");
 }
 
-TEST_F(Recording, FailuresAreReportedAndLeaveTheWindowIdle) {
+TEST_F(Recording, FailedStartsAreReportedAndLeaveNoFileAndNoItem) {
     frm = create();
     ui.clear();
     // A folder that cannot be written to, for both output types.
@@ -260,18 +297,41 @@ TEST_F(Recording, FailuresAreReportedAndLeaveTheWindowIdle) {
         EXPECT_EQ(svar::ActiveEncoder.load(), nullptr);
         EXPECT_TRUE(listButtonsEnabled());
         EXPECT_EQ(status(), "Ready");
+        EXPECT_TRUE(frm->recordFiles().empty());
     }
     EXPECT_EQ(ui.messages(),
               (Strings{"Create file failed! - " + dir.path() + "missing/Untitled1.wav",
                        "Create file failed! - " + dir.path() + "missing/Untitled1.mp3"}));
 
+    // A recording device that is busy: the file each output type made at
+    // once goes again, and so does its item.
+    ui.clear();
+    svar::AppSettings.SaveDir = dir.path();
+    WAVEFORMATEX format;
+    FillPcmFormat(format, 44100, 16, 2);
+    HWAVEIN busy = nullptr;
+    ASSERT_EQ(waveInOpen(&busy, 0, &format, {}, 0), MMR_NOERROR);
+    for (int type : {0, 1}) {
+        svar::AppSettings.SaveFile = type;
+        frm->btnRecordClick();
+        EXPECT_EQ(svar::AppState, svar::stIdle);
+        EXPECT_TRUE(frm->recordFiles().empty());
+    }
+    waveInClose(busy);
+    EXPECT_FALSE(exists(dir.path() + "Untitled1.wav"));
+    EXPECT_FALSE(exists(dir.path() + "Untitled1.mp3"));
+    EXPECT_EQ(ui.messages(),
+              (Strings{"Open recording device failed!", "Open recording device failed!"}));
+
     // A configuration the encoder refuses (no sample rate).
     ui.clear();
     svar::AppSettings.SaveDir = dir.path();
     svar::AppSettings.WavRate = 5;
+    svar::AppSettings.SaveFile = 1;
     frm->btnRecordClick();
     EXPECT_EQ(svar::AppState, svar::stIdle);
     EXPECT_EQ(svar::ActiveEncoder.load(), nullptr);
+    EXPECT_TRUE(frm->recordFiles().empty());
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].rfind("Config fails, error code: ", 0), 0u) << ui.messages()[0];
 

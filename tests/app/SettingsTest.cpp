@@ -56,6 +56,35 @@ TEST(Settings, StoredValuesAreReadAndSaveDirGetsATrailingSlash) {
     EXPECT_EQ(o.Mixer, 2);
 }
 
+TEST(Settings, OutOfRangeValuesAndAnEmptyFolderLoadAsDefaults) {
+    ScratchDir dir;
+    writeFile(dir.path() + "s.ini",
+              "[Options]\r\nSaveDir=\r\nSaveFile=2\r\nWavMode=-1\r\nWavRate=3\r\nMP3Mode=4\r\n"
+              "MP3Bits=13\r\nMP3VBRLevel=10\r\nMP3BitsMin=-1\r\nMP3BitsMax=99\r\n"
+              "Skin=-9\r\nStopRecordingSeconds=-7\r\nMixer=-2\r\nWavBits=2\r\n");
+    TIniEngineEx ini(dir.path() + "s.ini");
+    svar::TOptions defaults;
+    defaults.SaveDir = "/music/";
+    EXPECT_EQ(ReadOptions(ini, "/music/"), defaults);
+
+    // The ends of each range are kept.
+    writeFile(dir.path() + "t.ini",
+              "[Options]\r\nSaveFile=0\r\nWavRate=2\r\nMP3Mode=3\r\nMP3VBRLevel=9\r\n"
+              "MP3BitsMin=0\r\nMP3BitsMax=12\r\nSkin=4\r\nStopRecordingSeconds=0\r\n"
+              "Mixer=-1\r\n");
+    TIniEngineEx edges(dir.path() + "t.ini");
+    const svar::TOptions o = ReadOptions(edges, "/music/");
+    EXPECT_EQ(o.SaveFile, 0);
+    EXPECT_EQ(o.WavRate, 2);
+    EXPECT_EQ(o.MP3Mode, 3);
+    EXPECT_EQ(o.MP3VBRLevel, 9);
+    EXPECT_EQ(o.MP3BitsMin, 0);
+    EXPECT_EQ(o.MP3BitsMax, 12);
+    EXPECT_EQ(o.Skin, 4);
+    EXPECT_EQ(o.StopRecordingSeconds, 0);
+    EXPECT_EQ(o.Mixer, -1);
+}
+
 TEST(Settings, MissingRecordingsAreDroppedAndFlagged) {
     ScratchDir dir;
     writeFile(dir.path() + "s.ini", "[RecordFile]\r\nRecordFileCount=3\r\nRecordFile0=/a.wav\r\n"
@@ -158,6 +187,16 @@ TEST(Settings, HugeRecordCountDoesNotStallTheStart) {
     EXPECT_EQ(ReadRecordFileList(exact, dropped, [](const std::string&) { return true; }).size(),
               2u);
     EXPECT_FALSE(dropped);
+
+    // One stray key just below a count of two billion costs nothing either.
+    writeFile(dir.path() + "u.ini", "[RecordFile]\r\nRecordFileCount=2000000000\r\n"
+                                    "RecordFile1999999999=/z.wav\r\nRecordFile0=/a.wav\r\n"
+                                    "RecordFile2000000000=/past.wav\r\n");
+    TIniEngineEx stray(dir.path() + "u.ini");
+    dropped = false;
+    EXPECT_EQ(ReadRecordFileList(stray, dropped, [](const std::string&) { return true; }),
+              (std::vector<std::string>{"/a.wav", "/z.wav"}));
+    EXPECT_TRUE(dropped);
 }
 
 TEST(Settings, EveryOptionTheDialogWritesComesBackAndANewFileKeepsItsKeyOrder) {
@@ -172,8 +211,8 @@ TEST(Settings, EveryOptionTheDialogWritesComesBackAndANewFileKeepsItsKeyOrder) {
                     written.*field = "/elsewhere/";
                 else if constexpr (std::is_same_v<T, bool>)
                     written.*field = e.defaultValue == 0;
-                else
-                    written.*field = e.defaultValue + 2;
+                else // another value of its range
+                    written.*field = e.defaultValue == e.maxValue ? e.minValue : e.maxValue;
             },
             e.field);
     {

@@ -4,8 +4,10 @@
 #include "RecorderTestSupport.h"
 
 #include "app/soptions.h"
+#include "capture/unavclWaveComponents.h"
 #include "mixer/TAudio.h"
 #include "mixer/tMsMixer.h"
+#include "platform/AudioTestSupport.h"
 #include "platform/audio/VirtualCard.h"
 
 #include <QComboBox>
@@ -208,6 +210,69 @@ TEST_F(SourcePanel, AnOptionsDialogMadeOnFirstUseListsTheMixersOfThePanel) {
     EXPECT_EQ(made, 1);
     EXPECT_EQ(options->cbxMixer->count(), 2);
     EXPECT_EQ(options->cbxMixer->currentIndex(), 1);
+}
+
+TEST_F(SourcePanel, RecordingFollowsTheChosenMixerDeviceWhoseNamesShowWhole) {
+    VirtualCardConfig config;
+    config.devices.resize(2);
+    config.devices[0].name = "Front Panel Microphone and Line Input (USB)";
+    config.devices[1].name = "Rear Line Input of the Second Card, Analog";
+    config.devices[1].hasMux = false;
+    config.speed = 20;
+    ASSERT_TRUE(VirtualCard::instance().configure(config));
+    frm = create();
+    svar::AppSettings.SaveFile = 0;
+    ASSERT_EQ(frm->OptionsFrm->cbxMixer->count(), 2);
+    EXPECT_EQ(frm->OptionsFrm->cbxMixer->itemText(1).toStdString(), config.devices[1].name);
+
+    // The left channel's tone tells the source: Microphone 500 Hz, Line In
+    // 1000 Hz.
+    auto recordedTone = [&] {
+        frm->btnRecordClick();
+        if (svar::AppState != svar::stRecording)
+            return 0.0;
+        waitUntil([&] { return frm->waveIn->outBytes() >= 44100 * 4; });
+        frm->btnStopClick();
+        const std::string wav = readFile(svar::RecordFileName);
+        return wav.size() > 80
+                   ? measureFrequency(channelOf(reinterpret_cast<const uint8_t*>(wav.data() + 80),
+                                                wav.size() - 80, 2, 0),
+                                      44100)
+                   : 0.0;
+    };
+    EXPECT_NEAR(recordedTone(), 500, 5) << "device 0 records its microphone";
+
+    // The second device, with Line In ticked instead of the microphone.
+    svar::AppSettings.Mixer = 1;
+    frm->BuildRecordSourcePanel();
+    source("Line In")->setCheckState(0, Qt::Checked);
+    source("Microphone")->setCheckState(0, Qt::Unchecked);
+    EXPECT_NEAR(recordedTone(), 1000, 5) << "the second device's source is recorded";
+    EXPECT_EQ(frm->waveIn->deviceId(), 1);
+}
+
+TEST_F(SourcePanel, ASourceChosenElsewhereShowsInThePanel) {
+    frm = create();
+    ASSERT_EQ(source("Microphone")->checkState(0), Qt::Checked);
+    // Another program sets the recording MUX to CD Audio (item 2).
+    tMsMixerSystem other;
+    tMsMixer* mixer = other.getMixer(0);
+    mixer->enumDestinations();
+    tMsMixerControl* mux = nullptr;
+    for (uint32_t q = 0; q < mixer->getDestinationCount() && !mux; ++q) {
+        tMsMixerLine* dest = mixer->getDestination(q);
+        dest->enumControls();
+        for (uint32_t k = 0; k < dest->getControlCount(); ++k)
+            if (dest->getControl(k)->getControlInfo().dwControlType == MIXERCONTROL_CONTROLTYPE_MUX)
+                mux = dest->getControl(k);
+    }
+    ASSERT_NE(mux, nullptr);
+    mux->setBoolValue(0, 2, true);
+    mux->setBoolValue(0, 0, false);
+    EXPECT_TRUE(waitUntil([&] { return source("CD Audio")->checkState(0) == Qt::Checked; }, 5000));
+    EXPECT_EQ(source("Microphone")->checkState(0), Qt::Unchecked);
+    EXPECT_EQ(frm->lstRecordSource->currentItem(), source("CD Audio"));
+    EXPECT_TRUE(ui.messages().size() <= 2u) << "no box for a change";
 }
 
 TEST_F(SourcePanel, WhilePlayingTheSliderSetsTheSpeakersVolume) {

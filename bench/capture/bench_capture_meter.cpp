@@ -25,18 +25,10 @@ int main(int argc, char** argv) {
     const int runs = argc > 2 ? std::max(5, std::atoi(argv[2])) : 7;
     const std::string dir = std::filesystem::temp_directory_path() / "sonvale-bench-meter";
     std::filesystem::create_directories(dir);
-    const std::string in = dir + "/in.wav", raw = dir + "/in.raw";
-    if (!makeMusicWav(int(seconds), in))
+    // The feed is the WAV file's sample bytes.
+    std::string in, raw;
+    if (!makeMusicRaw(int(seconds), dir, in, raw))
         return 1;
-    std::vector<char> wav;
-    {
-        std::ifstream f(in, std::ios::binary);
-        wav.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-    }
-    size_t dataAt = 0, dataLength = 0;
-    if (!findWavData(reinterpret_cast<const uint8_t*>(wav.data()), wav.size(), dataAt, dataLength))
-        return 1;
-    std::ofstream(raw, std::ios::binary).write(&wav[dataAt], std::streamsize(dataLength));
     const uint64_t chunks = uint64_t(seconds) * 10;
 
     BenchChain chain(raw);

@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 double cpuSeconds(const rusage& r) {
     return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
@@ -96,4 +98,20 @@ PeerRun runProgram(const std::vector<std::string>& argv, bool silenceStderr) {
     run.cpu = cpuSeconds(r);
     run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return run;
+}
+
+bool makeMusicRaw(int seconds, const std::string& dir, std::string& wav, std::string& raw) {
+    wav = dir + "/in.wav";
+    raw = dir + "/in.raw";
+    if (!makeMusicWav(seconds, wav))
+        return false;
+    std::ifstream f(wav, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    size_t dataAt = 0, dataLength = 0;
+    if (!findWavData(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), dataAt,
+                     dataLength))
+        return false;
+    std::ofstream out(raw, std::ios::binary);
+    out.write(&bytes[dataAt], std::streamsize(dataLength));
+    return bool(out);
 }

@@ -33,6 +33,10 @@ bool makeMusicWav(int seconds, const std::string& wav);
 
 // Offset and length of the first data chunk of a RIFF WAVE image; false
 // when there is none. The length is cut to the bytes present.
+// Makes SECONDS of the music signal in DIR as in.wav and, its sample bytes
+// alone, in.raw; fills the two paths. False when either cannot be made.
+bool makeMusicRaw(int seconds, const std::string& dir, std::string& wav, std::string& raw);
+
 bool findWavData(const uint8_t* bytes, size_t size, size_t& offset, size_t& length);
 
 // One run of a peer program.

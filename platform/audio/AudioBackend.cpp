@@ -110,6 +110,13 @@ MixerLineModel makeMixerLine(uint32_t dest, uint32_t source, bool isSource, uint
     return l;
 }
 
+void addMixerDestination(MixerDeviceModel& model, MixerDestinationModel destination) {
+    destination.line.info.cControls = uint32_t(destination.line.controls.size());
+    for (MixerLineModel& source : destination.sources)
+        source.info.cControls = uint32_t(source.controls.size());
+    model.destinations.push_back(std::move(destination));
+}
+
 MMRESULT checkPcmFormat(const WAVEFORMATEX* f) {
     if (!f)
         return MMR_INVALPARAM;

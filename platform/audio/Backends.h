@@ -77,6 +77,10 @@ struct MixerDeviceModel {
     std::string name; // the whole product name (caps.szPname holds 31 characters)
 };
 
+// Appends a destination to a model, its control counts set from the controls
+// it holds.
+void addMixerDestination(MixerDeviceModel& model, MixerDestinationModel destination);
+
 // One mixer device of a backend. model() hands out a snapshot: fixed for the
 // object's life on a card, replaced when the sound server's sources change
 // (the snapshot a caller holds stays valid).

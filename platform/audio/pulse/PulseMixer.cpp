@@ -137,13 +137,8 @@ MixerDeviceModel buildModel(const PulseState& state) {
         wavein.line.itemLineIds.push_back(kSourceLineBase + k);
         wavein.sources.push_back(std::move(src));
     }
-    for (auto* d : {&speakers, &wavein}) {
-        d->line.info.cControls = uint32_t(d->line.controls.size());
-        for (auto& s : d->sources)
-            s.info.cControls = uint32_t(s.controls.size());
-    }
-    m.destinations.push_back(std::move(speakers));
-    m.destinations.push_back(std::move(wavein));
+    addMixerDestination(m, std::move(speakers));
+    addMixerDestination(m, std::move(wavein));
     return m;
 }
 

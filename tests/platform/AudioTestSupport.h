@@ -93,16 +93,16 @@ struct CaptureBuffers {
 // returns their bytes; a capture that stalls is a failure, not a hang.
 inline std::vector<uint8_t> recordBuffers(int device, const WAVEFORMATEX& f, size_t count,
                                           uint32_t size) {
-    SignalCounter signals;
+    SignalCounter counter;
     HWAVEIN h = nullptr;
-    EXPECT_EQ(waveInOpen(&h, device, &f, std::ref(signals), CALLBACK_EVENT), MMR_NOERROR);
+    EXPECT_EQ(waveInOpen(&h, device, &f, std::ref(counter), CALLBACK_EVENT), MMR_NOERROR);
     if (!h)
         return {};
     CaptureBuffers b(count, size);
     b.queue(h);
     EXPECT_EQ(waveInStart(h), MMR_NOERROR);
     for (int n = 2; !b.done(count - 1); ++n) {
-        if (!signals.waitFor(n)) {
+        if (!counter.waitFor(n)) {
             ADD_FAILURE() << "capture did not complete";
             break;
         }

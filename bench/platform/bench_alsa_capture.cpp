@@ -11,9 +11,11 @@
 // it is asked. arecord asks only as fast as it writes; our wave-in device
 // keeps reading like a sound card and drops what comes while no buffer is
 // queued, so with a few reused buffers it loses data and reads more input
-// than it keeps. Our child therefore queues buffers for the whole capture.
-// Setting those up (allocating and first touching them) is measured apart,
-// in a child that does only that, and printed with the ratio without it.
+// than it keeps. Our child therefore queues buffers for the whole capture
+// and writes them out once the device has stopped (while it runs with no
+// buffer left it keeps reading the plugin). Setting those buffers up
+// (allocating and first touching them) is measured apart, in a child that
+// does only that, and printed with the ratio without it.
 //
 // usage: bench_alsa_capture [seconds, default 60] [repeats, default 5]
 // Needs sox (for the music signal) and arecord.
@@ -74,7 +76,7 @@ int main(int argc, char** argv) {
         const CaptureRun run = captureBuffers(
             WAVE_MAPPER, f, 17640, buffers,
             [&](const char* data, uint32_t n) { written = written && writeAll(1, data, n); },
-            buffers);
+            buffers, true);
         return run.ok && written && run.bytes == uint64_t(seconds) * 176400 ? 0 : 1;
     }
     if (argc == 3 && std::string(argv[1]) == "--buffers") {

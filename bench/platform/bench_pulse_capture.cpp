@@ -13,7 +13,7 @@
 // with their range, the median of the per-pair ratios and the load (goal:
 // ours at most 1.2x parecord).
 //
-// usage: bench_pulse_capture [seconds per run, default 10] [runs, default 5]
+// usage: bench_pulse_capture [seconds per run, default 30] [runs, default 5]
 // Needs pulseaudio and pulseaudio-utils (parecord).
 #include "bench/common/BenchUtil.h"
 #include "bench_capture.h"
@@ -96,7 +96,7 @@ bool runChecked(const char* name, const std::vector<std::string>& argv, int seco
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--child") == 0)
         return recordChild(std::max(1, std::atoi(argv[2])));
-    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     PulseServer server; // the children find it through PULSE_SERVER
     std::string why;

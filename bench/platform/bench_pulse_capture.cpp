@@ -88,6 +88,7 @@ bool runChecked(const char* name, const std::vector<std::string>& argv, int seco
     if (std::getenv("SONVALE_BENCH_VERBOSE"))
         std::fprintf(stderr, "%s: cpu %.3f s, wall %.2f s, %.0f context switches\n", name, run.cpu,
                      run.wall, run.switches);
+    *result = run;
     return true;
 }
 

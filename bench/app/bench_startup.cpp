@@ -18,7 +18,9 @@
 // Prints medians with their range and the load average before and after.
 // Goal: the recorder at most 1.3x the minimal window.
 //
-// usage: bench_startup [runs=7]
+// usage: bench_startup [runs=7] [recorder=the build's sonvale]
+// (another build of the recorder, e.g. an older one copied beside it, for a
+// before-and-after comparison in one session)
 // Needs Xvfb.
 #include "bench/common/BenchUtil.h"
 
@@ -210,6 +212,7 @@ void printFigure(const char* what, const std::vector<double>& ours,
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    const std::string recorder = argc > 2 ? argv[2] : SONVALE_PATH;
     char tmpl[] = "/tmp/sonvale-bench-start-XXXXXX";
     if (!mkdtemp(tmpl))
         return 1;
@@ -249,7 +252,7 @@ int main(int argc, char** argv) {
     bool failed = false;
     for (int r = 0; r <= runs && !failed; ++r) {
         for (int which = 0; which < 2 && !failed; ++which) {
-            const std::string program = which == 0 ? SONVALE_PATH : MINIMAL_WINDOW_PATH;
+            const std::string program = which == 0 ? recorder : MINIMAL_WINDOW_PATH;
             while (xcb_generic_event_t* old = xcb_poll_for_event(c))
                 free(old); // maps of the last run's other windows
             const double t0 = wallNow();

@@ -550,8 +550,8 @@ void TMainFrm::beginDrag(QMouseEvent* event) {
 
 bool TMainFrm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Image1 && event->type() == QEvent::Paint && !firstFrameDrawn_) {
-        // The skin is painted first in every frame; the jobs run once this
-        // frame is on the screen.
+        // The skin covers the whole window, so its first paint is part of
+        // the first frame; the jobs run once that frame is on the screen.
         firstFrameDrawn_ = true;
         QTimer::singleShot(0, this, [this] {
             for (auto& job : std::exchange(firstFrameJobs_, {}))

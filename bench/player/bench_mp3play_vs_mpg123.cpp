@@ -88,19 +88,19 @@ struct Decoded {
     std::vector<int16_t> pcm;
 };
 
-Decoded decode(const char* name, const std::vector<std::string>& argv, uint64_t limit) {
-    Decoded d;
+// One side's run and its samples; false (with a message) when it failed.
+bool decode(const char* name, const std::vector<std::string>& argv, uint64_t limit, Decoded* d) {
     std::vector<char> bytes;
-    d.run = runPiped(argv, limit, false,
-                     [&](const char* p, size_t n) { bytes.insert(bytes.end(), p, p + n); });
-    if (!d.run.ok || bytes.empty() || d.run.bytes != bytes.size()) {
+    d->run = runPiped(argv, limit, false,
+                      [&](const char* p, size_t n) { bytes.insert(bytes.end(), p, p + n); });
+    if (!d->run.ok || bytes.empty() || d->run.bytes != bytes.size()) {
         std::fprintf(stderr, "%s failed (%llu bytes)\n", name,
-                     static_cast<unsigned long long>(d.run.bytes));
-        std::exit(1);
+                     static_cast<unsigned long long>(d->run.bytes));
+        return false;
     }
-    d.pcm.resize(bytes.size() / 2);
-    std::memcpy(d.pcm.data(), bytes.data(), d.pcm.size() * 2);
-    return d;
+    d->pcm.resize(bytes.size() / 2);
+    std::memcpy(d->pcm.data(), bytes.data(), d->pcm.size() * 2);
+    return true;
 }
 
 // The same decoding: as many samples, each within `tolerance`.
@@ -122,6 +122,9 @@ int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
 
+    char self[4096] = {};
+    if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0)
+        return 1;
     const std::string base = "/tmp/sonvale-bench-play-" + std::to_string(getpid());
     const std::string wav = base + ".wav", mp3 = base + ".mp3";
     if (!makeMusicWav(seconds, wav) ||
@@ -129,9 +132,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot make the test file (needs sox and lame)\n");
         return 1;
     }
-    char self[4096] = {};
-    if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0)
-        return 1;
     const std::vector<std::string> ours = {self, "--child", mp3};
     const std::vector<std::string> peer = {"mpg123", "-q", "-s", mp3};
     // Twice the sound's length bounds what either side may write.
@@ -142,17 +142,17 @@ int main(int argc, char** argv) {
     int worst = 0;
     for (int r = 0; r <= runs; ++r) {
         Decoded a, b;
-        if (r % 2 == 0) {
-            a = decode("ours", ours, limit);
-            b = decode("mpg123", peer, limit);
-        } else {
-            b = decode("mpg123", peer, limit);
-            a = decode("ours", ours, limit);
-        }
-        if (!sameDecoding(a.pcm, b.pcm, 1, &worst)) {
+        const bool ok = r % 2 == 0
+                            ? decode("ours", ours, limit, &a) && decode("mpg123", peer, limit, &b)
+                            : decode("mpg123", peer, limit, &b) && decode("ours", ours, limit, &a);
+        const bool same = ok && sameDecoding(a.pcm, b.pcm, 1, &worst);
+        if (ok && !same)
             std::fprintf(stderr,
                          "the decodings differ: %zu and %zu samples, largest difference %d\n",
                          a.pcm.size(), b.pcm.size(), worst);
+        if (!same) {
+            std::remove(wav.c_str());
+            std::remove(mp3.c_str());
             return 1;
         }
         samples = a.pcm.size();

@@ -1,5 +1,7 @@
 #include "capture/unaMsAcmDevice.h"
 
+#include "capture/RingStream.h"
+
 #include "core/unaKernel.h"
 #include "core/unaUtils.h"
 
@@ -447,9 +449,13 @@ void unaMsAcmStreamDevice::afterClose(MMRESULT) {
 
 void unaMsAcmStreamDevice::clearStreams() {
     unaGateGuard<unaInProcessGate> guard(streamGate_);
-    if (dynamic_cast<unaMemoryStream*>(inStream_))
+    // Queues only: a file stream's clear would empty the file.
+    auto isQueue = [](unaAbstractStream* s) {
+        return dynamic_cast<unaMemoryStream*>(s) || dynamic_cast<RingStream*>(s);
+    };
+    if (isQueue(inStream_))
         inStream_->clear();
-    if (dynamic_cast<unaMemoryStream*>(outStream_))
+    if (isQueue(outStream_))
         outStream_->clear();
 }
 

@@ -74,6 +74,7 @@ TEST(LevelMeterModel, PeakHoldsThenFallsAndClipMarkStaysLitForAWhile) {
 TEST(MeterWidgetPlayout, QuartersOfABlockAreShownInTurnAndNoLoudQuarterIsSkipped) {
     // A block that is silent in its first half and full scale in its second
     // (left), the other way round (right); the next block is silent.
+    ensureApplication();
     sonvale::app::MeterWidget w;
     sonvale::app::MeterReading r;
     r.channels = 2;

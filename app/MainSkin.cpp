@@ -58,10 +58,16 @@ QImage mainSkinImage() {
     p.setPen(QPen(QColor(0x0a, 0x0d, 0x12), 1.0));
     p.setBrush(bg);
     p.drawPath(body);
-    for (int y = 46; y < Height - 12; y += 3) { // fine horizontal brushing
-        p.setPen(QColor(255, 255, 255, (y / 3) % 2 ? 5 : 9));
-        p.drawLine(14, y, Width - 14, y);
+    // Fine horizontal brushing: a hairline on every third row boundary, that
+    // is half its strength on the pixel rows above and below. Filled as
+    // plain rows, which is many times faster than antialiased lines.
+    p.setRenderHint(QPainter::Antialiasing, false);
+    for (int y = 46; y < Height - 12; y += 3) {
+        QColor half(Qt::white);
+        half.setAlphaF(((y / 3) % 2 ? 5 : 9) / 510.0);
+        p.fillRect(QRect(14, y - 1, Width - 28, 2), half);
     }
+    p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(QColor(255, 255, 255, 40), 1.0));
     p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(QRectF(1.5, 1.5, Width - 3, Height - 3), 21, 21);

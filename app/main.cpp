@@ -1,6 +1,8 @@
 // Program entry: the application object, the dialog services, the main window
 // (its creation runs the start-up, which reads every setting, the dialog skin
 // included), the options dialog (made when first opened), and the message loop.
+// The window icon is set once the window has drawn its first frame: loading
+// it reads image plugins the first picture does not need.
 #include "app/AppHooks.h"
 #include "app/AppPaths.h"
 #include "app/QuitOnSignal.h"
@@ -34,7 +36,6 @@ int main(int argc, char** argv) {
     // Ties the windows to the desktop entry (Wayland's app id) and gives them
     // the icon the menu shows.
     QApplication::setDesktopFileName(QStringLiteral("org.sonvale.Sonvale"));
-    QApplication::setWindowIcon(applicationIcon());
 
     sonvale::ui::QtUiServices ui;
     sonvale::ui::setCurrentUiServices(&ui);
@@ -49,6 +50,7 @@ int main(int argc, char** argv) {
     mainFrm->setOptionsFactory(
         [&paths, &ui, mainFrm] { return new TOptionsFrm(paths, ui, mainFrm); });
 
+    mainFrm->afterFirstFrame([] { QApplication::setWindowIcon(applicationIcon()); });
     mainFrm->show();
     sonvale::app::quitOnTerminationSignals();
     const int rc = app.exec();

@@ -38,6 +38,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 using namespace sonvale::app;
 
@@ -80,14 +81,14 @@ TMainFrm::~TMainFrm() {
 void TMainFrm::buildControls() {
     using namespace MainLayout;
     setFixedSize(Width, Height);
-    const QImage skin = mainSkinImage();
+    QImage skin = mainSkinImage();
     setMask(QBitmap::fromImage(skin.createAlphaMask()));
     setStyleSheet(mainStyleSheet());
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(0, 0, Width, Height);
-    Image1->setPixmap(QPixmap::fromImage(skin));
+    Image1->setPixmap(QPixmap::fromImage(std::move(skin))); // converted in place, not copied
     Image1->installEventFilter(this);
 
     // Window buttons in the title strip.
@@ -204,7 +205,8 @@ void TMainFrm::buildControls() {
     RecordingView& view = *this;
     Control = std::make_unique<RecordingControl>(view, ui_, *waveIn, *waveRiff);
 
-    // The meter shows the levels the capture device measures of every block.
+    // The meter shows the levels the capture device measures of every block
+    // and of each quarter of it.
     meterLevel = new MeterWidget(this);
     meterLevel->setGeometry(Meter);
     waveIn->setCalcVolume(true);
@@ -217,6 +219,14 @@ void TMainFrm::buildControls() {
         reading.bitsPerSample = waveIn->pcm_BitsPerSample();
         for (int c = 0; c < reading.channels; ++c)
             reading.levels[c] = device->getVolume(uint32_t(c));
+        const unaMsAcmStreamDevice::LevelWindows windows = device->levelWindows();
+        static_assert(unaMsAcmStreamDevice::kLevelWindows <= MeterReading::kMaxWindows);
+        reading.windows = int(unaMsAcmStreamDevice::kLevelWindows);
+        reading.block = windows.block;
+        reading.blockMs = 1000 / std::max<uint32_t>(device->chunksPerSecond(), 1);
+        for (int c = 0; c < reading.channels; ++c)
+            for (int w = 0; w < reading.windows; ++w)
+                reading.windowLevels[c][w] = windows.level[c][w];
         return reading;
     });
 
@@ -384,6 +394,15 @@ void TMainFrm::RepairListedWaveFiles() {
         ui_.messageBox("Recording files repaired!" + repaired);
 }
 
+void TMainFrm::afterFirstFrame(std::function<void()> job) {
+    if (!job)
+        return;
+    if (firstFrameDrawn_)
+        QTimer::singleShot(0, this, std::move(job));
+    else
+        firstFrameJobs_.push_back(std::move(job));
+}
+
 void TMainFrm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!shown_) {
@@ -539,6 +558,15 @@ void TMainFrm::beginDrag(QMouseEvent* event) {
 }
 
 bool TMainFrm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Image1 && event->type() == QEvent::Paint && !firstFrameDrawn_) {
+        // The skin covers the whole window, so its first paint is part of
+        // the first frame; the jobs run once that frame is on the screen.
+        firstFrameDrawn_ = true;
+        QTimer::singleShot(0, this, [this] {
+            for (auto& job : std::exchange(firstFrameJobs_, {}))
+                job();
+        });
+    }
     const bool dragArea = watched == Image1 || watched == labMsg;
     if (dragArea) {
         switch (event->type()) {

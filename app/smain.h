@@ -9,7 +9,8 @@
 // the encoder, player and mixer start-ups, then the settings and the list of
 // recordings are read. The first show builds the record-source panel
 // (FormShow). Destroying it runs the shut-down (FormDestroy) and writes the
-// list when it changed.
+// list when it changed. Work the first picture does not need (the window
+// icon) waits until the first frame has been drawn (afterFirstFrame).
 //
 // The window decides nothing about recording or sources itself: the
 // transport (Record, Pause, Stop, Play, the timer) is `Control`
@@ -73,6 +74,12 @@ public:
     TOptionsFrm* optionsForm() const { return OptionsFrm; }
 
     const sonvale::app::AppPaths& paths() const { return paths_; }
+
+    // Runs `job` from the event loop right after the window has drawn its
+    // first frame, so the start-up shows the window without waiting for it;
+    // once that frame is drawn, a job given runs from the event loop at once.
+    // Jobs run in the order given, each once.
+    void afterFirstFrame(std::function<void()> job);
 
     // Life of the window.
     void FormCreate();
@@ -245,6 +252,9 @@ private:
     sonvale::app::AppPaths paths_;
     sonvale::ui::UiServices& ui_;
     bool shown_ = false;
+    // Set by the first paint of the skin (which covers the whole window).
+    bool firstFrameDrawn_ = false;
+    std::vector<std::function<void()>> firstFrameJobs_; // until then
     bool destroyed_ = false;
     bool dragStarted_ = false;
     bool manualDrag_ = false;

@@ -1,15 +1,26 @@
 // Start to window shown: the recorder against the smallest Qt 6 program that
-// shows a window. Both are whole processes started the same way on a private
-// Xvfb display; the time runs from fork to the X server's MapNotify of the
-// program's first top-level window. Each run then stops the program with
-// SIGTERM. The runs alternate; the first pair warms the caches and is not
-// counted. Also counts the recorder's context switches per second while its
-// window sits idle (goal: none).
+// shows a window. Both are whole processes started the same way, with the same
+// environment, on one private Xvfb display (the pointer parked in a corner so
+// no hover changes a window after it is drawn). For each run it measures:
+//  - mapped: wall time from fork to the X server's MapNotify of the
+//    program's first top-level window;
+//  - first frame: wall time from fork until the window's pixels (three rows
+//    across it, read back every 2 ms) first equal what they show once the
+//    program has settled, i.e. the first complete picture;
+//  - CPU to mapped: the CPU time all the program's threads had used at
+//    MapNotify (from /proc/<pid>/task/*/schedstat), which the load of other
+//    processes on the machine disturbs far less than the wall times.
+// Each run then stops the program with SIGTERM. The runs alternate; the first
+// pair warms the caches (fontconfig's among them) and is not counted. Also
+// counts the recorder's context switches per second while its window sits
+// idle (goal: none).
 //
-// Prints medians with their range and the load average. Goal: the recorder
-// at most 1.3x the minimal window.
+// Prints medians with their range and the load average before and after.
+// Goal: the recorder at most 1.3x the minimal window.
 //
-// usage: bench_startup [runs=7]
+// usage: bench_startup [runs=7] [recorder=the build's sonvale]
+// (another build of the recorder, e.g. an older one copied beside it, for a
+// before-and-after comparison in one session)
 // Needs Xvfb.
 #include "bench/common/BenchUtil.h"
 
@@ -74,12 +85,15 @@ pid_t spawn(const std::string& program, const std::vector<std::string>& env) {
     return pid;
 }
 
-// Seconds until the next top-level window is mapped (negative: none in 20 s).
-double waitForMap(xcb_connection_t* c, double start) {
+// Seconds until the next top-level window is mapped (negative: none in 20 s);
+// `window` is that window.
+double waitForMap(xcb_connection_t* c, double start, xcb_window_t& window) {
     const int fd = xcb_get_file_descriptor(c);
     for (;;) {
         while (xcb_generic_event_t* ev = xcb_poll_for_event(c)) {
             const bool mapped = (ev->response_type & 0x7f) == XCB_MAP_NOTIFY;
+            if (mapped)
+                window = reinterpret_cast<xcb_map_notify_event_t*>(ev)->window;
             free(ev);
             if (mapped)
                 return wallNow() - start;
@@ -111,6 +125,64 @@ long allSwitchesOf(pid_t pid) {
     return total;
 }
 
+// CPU seconds every thread of the process has run so far.
+double cpuOf(pid_t pid) {
+    double total = 0;
+    std::error_code ec;
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+        std::ifstream in(task.path() / "schedstat");
+        unsigned long long ns = 0;
+        if (in >> ns)
+            total += double(ns) / 1e9;
+    }
+    return total;
+}
+
+// A digest of three rows across the window (a quarter, half and three
+// quarters down); 0 when they cannot be read.
+size_t framePixels(xcb_connection_t* c, xcb_window_t w, uint16_t width, uint16_t height) {
+    xcb_get_image_cookie_t cookies[3];
+    for (int i = 0; i < 3; ++i)
+        cookies[i] = xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, w, 0,
+                                   int16_t(height * (i + 1) / 4), width, 1, ~0u);
+    std::string rows;
+    bool ok = true;
+    for (const xcb_get_image_cookie_t& cookie : cookies) {
+        xcb_get_image_reply_t* r = xcb_get_image_reply(c, cookie, nullptr);
+        if (!r) {
+            ok = false;
+            continue;
+        }
+        rows.append(reinterpret_cast<const char*>(xcb_get_image_data(r)),
+                    size_t(xcb_get_image_data_length(r)));
+        free(r);
+    }
+    return ok ? std::hash<std::string>{}(rows) | 1 : 0;
+}
+
+// Seconds from `start` to the first complete frame of the mapped window `w`:
+// its pixels are read every 2 ms for `settle` seconds after the map; the
+// first reading equal to the last one is the first frame. Negative: never.
+double waitForFirstFrame(xcb_connection_t* c, xcb_window_t w, double start, double settle) {
+    xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c, xcb_get_geometry(c, w), nullptr);
+    if (!g)
+        return -1;
+    const uint16_t width = g->width, height = g->height;
+    free(g);
+    std::vector<std::pair<double, size_t>> seen;
+    const double until = wallNow() + settle;
+    while (wallNow() < until) {
+        seen.emplace_back(wallNow() - start, framePixels(c, w, width, height));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    const size_t settled = framePixels(c, w, width, height);
+    for (const auto& [when, pixels] : seen)
+        if (pixels != 0 && pixels == settled)
+            return when;
+    return -1;
+}
+
 void stopChild(pid_t pid) {
     kill(pid, SIGTERM);
     for (int i = 0; i < 100; ++i) {
@@ -122,16 +194,25 @@ void stopChild(pid_t pid) {
     waitpid(pid, nullptr, 0);
 }
 
-void printStats(const char* name, std::vector<double> v) {
-    std::printf("  %-22s %.1f ms (%.1f..%.1f)\n", name, median(v) * 1000,
-                *std::min_element(v.begin(), v.end()) * 1000,
-                *std::max_element(v.begin(), v.end()) * 1000);
+// One figure of both programs: medians with their ranges, and the ratio.
+void printFigure(const char* what, const std::vector<double>& ours,
+                 const std::vector<double>& peer) {
+    auto range = [](const std::vector<double>& v) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.1f ms (%.1f..%.1f)", median(v) * 1000,
+                      *std::min_element(v.begin(), v.end()) * 1000,
+                      *std::max_element(v.begin(), v.end()) * 1000);
+        return std::string(text);
+    };
+    std::printf("  %-14s sonvale %-24s minimal %-24s ratio %.2fx\n", what, range(ours).c_str(),
+                range(peer).c_str(), median(ours) / median(peer));
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    const std::string recorder = argc > 2 ? argv[2] : SONVALE_PATH;
     char tmpl[] = "/tmp/sonvale-bench-start-XXXXXX";
     if (!mkdtemp(tmpl))
         return 1;
@@ -152,7 +233,12 @@ int main(int argc, char** argv) {
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     xcb_change_window_attributes(c, screen->root, XCB_CW_EVENT_MASK, &mask);
+    // The pointer away from where either window appears.
+    xcb_warp_pointer(c, XCB_NONE, screen->root, 0, 0, 0, 0, int16_t(screen->width_in_pixels - 1),
+                     int16_t(screen->height_in_pixels - 1));
     xcb_flush(c);
+    double loadBefore[3] = {0, 0, 0};
+    getloadavg(loadBefore, 3);
 
     const std::vector<std::string> env = {"DISPLAY=" + displayName,
                                           "QT_QPA_PLATFORM=xcb",
@@ -161,25 +247,31 @@ int main(int argc, char** argv) {
                                           "XDG_CACHE_HOME=" + home + "/cache",
                                           "XDG_DATA_HOME=" + home + "/data",
                                           "SONVALE_AUDIO=virtual"};
-    std::vector<double> ours, peer, idle;
+    // Per program (0: sonvale, 1: the minimal window).
+    std::vector<double> mapped[2], frame[2], cpu[2], idle;
     bool failed = false;
     for (int r = 0; r <= runs && !failed; ++r) {
         for (int which = 0; which < 2 && !failed; ++which) {
-            const std::string program = which == 0 ? SONVALE_PATH : MINIMAL_WINDOW_PATH;
+            const std::string program = which == 0 ? recorder : MINIMAL_WINDOW_PATH;
             while (xcb_generic_event_t* old = xcb_poll_for_event(c))
                 free(old); // maps of the last run's other windows
             const double t0 = wallNow();
             const pid_t pid = spawn(program, env);
-            const double shown = waitForMap(c, t0);
-            if (shown < 0) {
-                std::fprintf(stderr, "%s showed no window\n", program.c_str());
+            xcb_window_t window = XCB_NONE;
+            const double shown = waitForMap(c, t0, window);
+            const double cpuShown = cpuOf(pid);
+            const double drawn = shown < 0 ? -1 : waitForFirstFrame(c, window, t0, 0.5);
+            if (shown < 0 || drawn < 0) {
+                std::fprintf(stderr, "%s showed no %s\n", program.c_str(),
+                             shown < 0 ? "window" : "settled frame");
                 failed = true;
             } else if (r > 0) {
-                (which == 0 ? ours : peer).push_back(shown);
+                mapped[which].push_back(shown);
+                frame[which].push_back(drawn);
+                cpu[which].push_back(cpuShown);
             }
             if (which == 0 && r > 0 && !failed) {
-                // The idle window: let the start-up settle, then count.
-                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                // The idle window (settled already while its frame was read).
                 const long before = allSwitchesOf(pid);
                 std::this_thread::sleep_for(std::chrono::seconds(2));
                 idle.push_back(double(allSwitchesOf(pid) - before) / 2.0);
@@ -194,12 +286,13 @@ int main(int argc, char** argv) {
         return 1;
     double load[3] = {0, 0, 0};
     getloadavg(load, 3);
-    std::printf("Start to window shown on Xvfb, whole processes, median of %d (range), load "
-                "%.2f %.2f %.2f\n",
-                runs, load[0], load[1], load[2]);
-    printStats("sonvale", ours);
-    printStats("minimal Qt 6 window", peer);
-    std::printf("  ratio %.2fx (goal <= 1.3x)\n", median(ours) / median(peer));
+    std::printf("Start to window shown on Xvfb, whole processes, median of %d (range); load "
+                "%.2f %.2f %.2f before, %.2f %.2f %.2f after\n",
+                runs, loadBefore[0], loadBefore[1], loadBefore[2], load[0], load[1], load[2]);
+    printFigure("mapped", mapped[0], mapped[1]);
+    printFigure("first frame", frame[0], frame[1]);
+    printFigure("CPU to mapped", cpu[0], cpu[1]);
+    std::printf("  goal: mapped and first frame <= 1.3x\n");
     std::printf("  idle window: %.1f context switches/s (%.1f..%.1f; goal 0)\n", median(idle),
                 *std::min_element(idle.begin(), idle.end()),
                 *std::max_element(idle.begin(), idle.end()));

@@ -275,6 +275,33 @@ TEST_F(MainFrm, WindowIsBorderlessWithEveryNamedControl) {
     EXPECT_EQ(frm->AALabel2->text(), "Overwrite selected recording file.");
 }
 
+TEST_F(MainFrm, WorkPutOffUntilTheFirstFrameRunsOnceInOrderAfterIt) {
+    auto frm = create();
+    std::vector<int> ran;
+    auto waitFor = [&](size_t count) {
+        QElapsedTimer t;
+        t.start();
+        while (ran.size() < count && t.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    };
+    frm->afterFirstFrame([&] { ran.push_back(1); });
+    frm->afterFirstFrame([&] { ran.push_back(2); });
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(ran.empty()) << "nothing is drawn before the window is shown";
+
+    frm->show();
+    waitFor(2);
+    EXPECT_EQ(ran, (std::vector<int>{1, 2}));
+
+    // Later jobs run from the event loop, not inside the call; repaints run
+    // nothing again.
+    frm->afterFirstFrame([&] { ran.push_back(3); });
+    EXPECT_EQ(ran.size(), 2u);
+    frm->repaint();
+    waitFor(3);
+    EXPECT_EQ(ran, (std::vector<int>{1, 2, 3}));
+}
+
 TEST_F(MainFrm, OptionsButtonOpensTheDialogWithTheSkinListFocused) {
     auto frm = create();
     frm->show();

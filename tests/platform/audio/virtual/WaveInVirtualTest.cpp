@@ -79,9 +79,9 @@ TEST_F(WaveInVirtual, StopReturnsThePartlyFilledBufferAndKeepsTheEmptyOnes) {
     CaptureBuffers b(2, 16000 * 10); // ten seconds each: never full here
     b.queue(h);
     ASSERT_EQ(waveInStart(h), MMR_NOERROR);
-    WaveInStats stats;
-    while (waveInGetStats(h, &stats) && stats.recordedBytes == 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // The paced card fills whole buffers; a stop part way through still hands
+    // back what the first one holds so far.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     ASSERT_EQ(waveInStop(h), MMR_NOERROR);
     EXPECT_TRUE(b.done(0));
     EXPECT_GT(b.headers[0].dwBytesRecorded, 0u);

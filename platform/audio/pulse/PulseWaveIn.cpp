@@ -131,6 +131,10 @@ public:
             return 0;
         PulseConnection& pulse = PulseConnection::instance();
         PulseConnection::Lock lock(pulse);
+        // A header larger than half the client buffer is filled in parts, so
+        // the buffer never fills while the thread waits.
+        const size_t need =
+            std::min<size_t>(maxBytes, maxLength_ ? maxLength_ / 2 : fragmentBytes(format_));
         for (;;) {
             if (failed())
                 return -1;
@@ -138,9 +142,9 @@ public:
                 woken_ = false;
                 break;
             }
-            if (ready() >= maxBytes)
+            if (ready() >= need)
                 break;
-            want_ = maxBytes - carried();
+            want_ = need - carried();
             pa_threaded_mainloop_wait(loop());
             want_ = 0;
         }

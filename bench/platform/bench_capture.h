@@ -70,7 +70,8 @@ inline CaptureRun captureBuffers(int id, const WAVEFORMATEX& f, uint32_t size, u
     while (done < buffers) {
         if (!(waveHeaderFlags(hdr[next]) & WHDR_DONE)) {
             std::unique_lock lock(m);
-            cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return signalled; });
+            // The timeout only guards against a lost signal.
+            cv.wait_for(lock, std::chrono::seconds(1), [&] { return signalled; });
             signalled = false;
             continue;
         }

@@ -336,4 +336,35 @@ TEST_F(PulseBackend, AlsaDefaultThroughTheServerPluginCountsAsADevice) {
     snd_config_update_free_global();
 }
 
+// A sine source has a fixed latency of two seconds: it hands over two
+// seconds at once, every two seconds. None of such a piece may be lost.
+TEST_F(PulseBackend, ASourceHandingOverSecondsAtOnceLosesNothing) {
+    // The default source is MicA.
+    WAVEFORMATEX f;
+    FillPcmFormat(f, 44100, 16, 1);
+    SignalCounter signals;
+    HWAVEIN h = nullptr;
+    ASSERT_EQ(waveInOpen(&h, WAVE_MAPPER, &f, std::ref(signals), CALLBACK_EVENT), MMR_NOERROR);
+    std::vector<std::vector<char>> data(30, std::vector<char>(8820));
+    std::vector<WAVEHDR> hdr(data.size());
+    for (size_t i = 0; i < hdr.size(); ++i) {
+        hdr[i] = WAVEHDR{};
+        hdr[i].lpData = data[i].data();
+        hdr[i].dwBufferLength = 8820;
+        waveInPrepareHeader(h, &hdr[i], sizeof(WAVEHDR));
+        waveInAddBuffer(h, &hdr[i], sizeof(WAVEHDR));
+    }
+    ASSERT_EQ(waveInStart(h), MMR_NOERROR);
+    while (!(waveHeaderFlags(hdr[0]) & WHDR_DONE))
+        ASSERT_TRUE(signals.waitFor(signals.count() + 1, 10s));
+    std::this_thread::sleep_for(500ms); // the rest of the piece lands
+    EXPECT_EQ(waveInStop(h), MMR_NOERROR);
+    WaveInStats stats;
+    ASSERT_TRUE(waveInGetStats(h, &stats));
+    EXPECT_GE(stats.recordedBytes, 88200u * 2 - 882); // the whole first piece
+    EXPECT_EQ(stats.overruns, 0u);
+    EXPECT_EQ(waveInReset(h), MMR_NOERROR);
+    EXPECT_EQ(waveInClose(h), MMR_NOERROR);
+}
+
 } // namespace

@@ -1,6 +1,6 @@
-// The two decoding libraries of the media area, loaded on first use: the
-// program's start and every window before the first playback pay nothing for
-// them (libsndfile alone brings FLAC, Vorbis, Opus, Ogg and LAME with it).
+// The two decoding libraries of the media area, loaded on first use rather
+// than linked, so that nothing of ours asks for them before the first
+// playback (libsndfile brings FLAC, Vorbis, Opus, Ogg, mpg123 and LAME).
 //
 // Each library is one table of the entry points this area calls, filled
 // through the platform loader (libraryLoader(), so tests can make a load or a

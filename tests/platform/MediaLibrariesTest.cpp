@@ -4,16 +4,15 @@
 // again; concurrent first uses load once.
 #include "platform/media/MediaLibraries.h"
 
+#include "platform/FailingLoader.h"
 #include "platform/SoundFiles.h"
 #include "platform/audio/AudioBackend.h"
 #include "platform/audio/VirtualCard.h"
-#include "platform/loader/LibraryLoader.h"
 #include "platform/media/MediaPlayer.h"
 #include "platform/media/Mp3Input.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -23,38 +22,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-// The system loader, except that it can refuse one library or hide one entry
-// point; counts what it loads and unloads.
-class FailingLoader : public LibraryLoader {
-public:
-    std::string refusedLibrary;
-    std::string hiddenEntry;
-    std::atomic<int> loads{0};
-    std::atomic<int> unloads{0};
-
-    Module load(const std::string& path, LoaderError* e) override {
-        ++loads;
-        if (path == refusedLibrary) {
-            e->code = ENOENT;
-            e->text = path + ": cannot open shared object file";
-            return nullptr;
-        }
-        return systemLibraryLoader().load(path, e);
-    }
-    void* symbol(Module m, const char* name, LoaderError* e) override {
-        if (hiddenEntry == name) {
-            if (e != nullptr)
-                e->code = ENOENT;
-            return nullptr;
-        }
-        return systemLibraryLoader().symbol(m, name, e);
-    }
-    bool unload(Module m, LoaderError* e) override {
-        ++unloads;
-        return systemLibraryLoader().unload(m, e);
-    }
-};
 
 bool waitFor(const std::function<bool()>& pred, std::chrono::milliseconds limit = 20s) {
     const auto end = std::chrono::steady_clock::now() + limit;

@@ -31,10 +31,10 @@ pa_sample_spec sampleSpec(const WAVEFORMATEX& f) {
 
 // Lock held.
 void disconnect(pa_stream* s) {
-    pa_stream_set_state_callback(s, nullptr, nullptr);
-    pa_stream_set_read_callback(s, nullptr, nullptr);
-    pa_stream_disconnect(s);
-    pa_stream_unref(s);
+    libpulse().pa_stream_set_state_callback(s, nullptr, nullptr);
+    libpulse().pa_stream_set_read_callback(s, nullptr, nullptr);
+    libpulse().pa_stream_disconnect(s);
+    libpulse().pa_stream_unref(s);
 }
 
 // Lock held: connects a record stream from the default source and waits
@@ -46,12 +46,12 @@ MMRESULT connectRecord(PulseConnection& pulse, const WAVEFORMATEX& format, bool 
     if (!c)
         return MMR_NODRIVER;
     const pa_sample_spec ss = sampleSpec(format);
-    pa_stream* s = pa_stream_new(c, "Recording", &ss, nullptr);
+    pa_stream* s = libpulse().pa_stream_new(c, "Recording", &ss, nullptr);
     if (!s)
-        return PulseConnection::result(pa_context_errno(c));
-    pa_stream_set_state_callback(
+        return PulseConnection::result(libpulse().pa_context_errno(c));
+    libpulse().pa_stream_set_state_callback(
         s, [](pa_stream*, void*) { PulseConnection::instance().signal(); }, nullptr);
-    pa_stream_set_read_callback(
+    libpulse().pa_stream_set_read_callback(
         s, [](pa_stream*, size_t, void*) { PulseConnection::instance().signal(); }, nullptr);
     pa_buffer_attr attr;
     std::memset(&attr, 0xFF, sizeof attr); // server defaults for what is not set
@@ -61,20 +61,20 @@ MMRESULT connectRecord(PulseConnection& pulse, const WAVEFORMATEX& format, bool 
     attr.maxlength = format.nAvgBytesPerSec * 2; // two seconds
     const auto flags = pa_stream_flags_t(PA_STREAM_DONT_MOVE | PA_STREAM_ADJUST_LATENCY |
                                          (corked ? PA_STREAM_START_CORKED : PA_STREAM_NOFLAGS));
-    if (pa_stream_connect_record(s, nullptr, &attr, flags) < 0) {
-        const MMRESULT r = PulseConnection::result(pa_context_errno(c));
-        pa_stream_unref(s);
+    if (libpulse().pa_stream_connect_record(s, nullptr, &attr, flags) < 0) {
+        const MMRESULT r = PulseConnection::result(libpulse().pa_context_errno(c));
+        libpulse().pa_stream_unref(s);
         return r;
     }
     pulse.wait(
         [s] {
-            const pa_stream_state_t st = pa_stream_get_state(s);
+            const pa_stream_state_t st = libpulse().pa_stream_get_state(s);
             return st == PA_STREAM_READY || !PA_STREAM_IS_GOOD(st);
         },
         kOpenTimeoutMs);
-    if (pa_stream_get_state(s) != PA_STREAM_READY) {
-        const MMRESULT r =
-            pulse.context() ? PulseConnection::result(pa_context_errno(c)) : MMR_NODRIVER;
+    if (libpulse().pa_stream_get_state(s) != PA_STREAM_READY) {
+        const MMRESULT r = pulse.context() ? PulseConnection::result(libpulse().pa_context_errno(c))
+                                           : MMR_NODRIVER;
         disconnect(s);
         return r == MMR_NOERROR ? MMR_ERROR : r;
     }
@@ -118,9 +118,9 @@ public:
                 woken_ = false;
                 return 0;
             }
-            if (carried() > 0 || pa_stream_readable_size(stream_) > 0)
+            if (carried() > 0 || libpulse().pa_stream_readable_size(stream_) > 0)
                 break;
-            pa_threaded_mainloop_wait(loop());
+            libpulse().pa_threaded_mainloop_wait(loop());
         }
         auto* out = static_cast<uint8_t*>(buffer);
         // What an earlier read left over comes first.
@@ -130,14 +130,14 @@ public:
         // Then whole fragments. A fragment is never kept across reads: the
         // library waits for every fragment to be let go when the server goes
         // away, holding the loop's lock, so the rest of one is carried here.
-        while (got < maxBytes && pa_stream_readable_size(stream_) > 0) {
+        while (got < maxBytes && libpulse().pa_stream_readable_size(stream_) > 0) {
             const void* data = nullptr;
             size_t n = 0;
-            if (pa_stream_peek(stream_, &data, &n) < 0 || n == 0)
+            if (libpulse().pa_stream_peek(stream_, &data, &n) < 0 || n == 0)
                 break;
             // The server keeps at most two seconds for a client that does
             // not read: a full buffer means sound was lost, as an overrun.
-            if (pa_stream_readable_size(stream_) + n >= format_.nAvgBytesPerSec * 2)
+            if (libpulse().pa_stream_readable_size(stream_) + n >= format_.nAvgBytesPerSec * 2)
                 ++overruns_;
             n -= n % block;
             const size_t take = std::min<size_t>(n, maxBytes - got);
@@ -156,7 +156,7 @@ public:
                 carryOffset_ = 0;
             }
             got += uint32_t(take);
-            pa_stream_drop(stream_);
+            libpulse().pa_stream_drop(stream_);
         }
         return long(got);
     }
@@ -174,7 +174,7 @@ public:
         PulseConnection::Lock lock(PulseConnection::instance());
         if (failed())
             return false;
-        const size_t ready = pa_stream_readable_size(stream_);
+        const size_t ready = libpulse().pa_stream_readable_size(stream_);
         return ready != size_t(-1) && ready + carried() >= bytes;
     }
 
@@ -184,7 +184,9 @@ private:
     static pa_threaded_mainloop* loop() { return PulseConnection::instance().loop(); }
 
     // Lock held: no stream (stopped), or one the server ended.
-    bool failed() const { return !stream_ || !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)); }
+    bool failed() const {
+        return !stream_ || !PA_STREAM_IS_GOOD(libpulse().pa_stream_get_state(stream_));
+    }
 
     // Lock held: lets go of the stream and whatever it still held.
     void drop() {
@@ -230,7 +232,7 @@ public:
         if (!pulse.connect(kConnectMs))
             return MMR_NODRIVER;
         const pa_sample_spec ss = sampleSpec(format);
-        if (!pa_sample_spec_valid(&ss))
+        if (!libpulse().pa_sample_spec_valid(&ss))
             return MMR_BADFORMAT;
         if (query)
             return MMR_NOERROR;

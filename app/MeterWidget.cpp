@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdint>
 
 namespace sonvale::app {
 
@@ -38,12 +39,47 @@ bool MeterWidget::running() const {
 }
 
 void MeterWidget::poll() {
-    const int64_t now = clock_.elapsed();
+    poll(clock_.elapsed());
+}
+
+void MeterWidget::poll(int64_t now) {
     const MeterReading reading = source_ ? source_() : MeterReading{};
-    if (reading.channels > 0)
-        meter_.update(reading.levels, reading.channels, reading.bitsPerSample, now);
-    else
+    if (reading.channels <= 0) {
+        playing_ = MeterReading{};
+        shown_ = 0;
         meter_.update(reading.levels, 1, 16, now); // silence
+        update();
+        return;
+    }
+    if (reading.windows <= 0 || reading.windows > MeterReading::kMaxWindows) {
+        meter_.update(reading.levels, reading.channels, reading.bitsPerSample, now);
+        update();
+        return;
+    }
+    const int channels = std::min(reading.channels, LevelMeter::kChannels);
+    uint32_t show[LevelMeter::kChannels] = {0, 0};
+    bool any = false;
+    if (reading.block != playing_.block || playing_.windows == 0) {
+        // A new block: what is left of the last one is shown with its first
+        // window, so a loud end of a block is not lost.
+        for (int w = shown_; w < playing_.windows; ++w)
+            for (int c = 0; c < channels; ++c)
+                show[c] = std::max(show[c], playing_.windowLevels[c][w]);
+        any = shown_ < playing_.windows;
+        playing_ = reading;
+        playingSince_ = now;
+        shown_ = 0;
+    }
+    // One window comes due every (block length / windows) after the first.
+    const int64_t windowMs = std::max<int64_t>(1, playing_.blockMs / playing_.windows);
+    const int due = int(std::min<int64_t>(playing_.windows, 1 + (now - playingSince_) / windowMs));
+    for (; shown_ < due; ++shown_, any = true)
+        for (int c = 0; c < channels; ++c)
+            show[c] = std::max(show[c], playing_.windowLevels[c][shown_]);
+    if (any)
+        meter_.update(show, channels, playing_.bitsPerSample, now);
+    else
+        meter_.advance(now);
     update();
 }
 

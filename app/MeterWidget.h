@@ -3,6 +3,13 @@
 // for the levels the capture device measured last, 25 times a second while
 // it runs, and draws them through a LevelMeter; it never sees samples.
 //
+// The capture device measures every 100 ms block in quarters as well. The
+// widget plays a block's quarters out one after the other from the moment
+// it first sees the block (so it runs up to one block behind the sound):
+// each poll shows the loudest of the quarters that have come due since the
+// last poll, so the bars move at every poll and a short loud quarter is
+// never skipped. A source that gives no quarters shows the block's level.
+//
 // Main thread only. The source function is called on the main thread and
 // must only read values the capture thread has stored.
 #pragma once
@@ -20,9 +27,16 @@ class QTimer;
 namespace sonvale::app {
 
 struct MeterReading {
+    static constexpr int kMaxWindows = 4;
     uint32_t levels[LevelMeter::kChannels] = {0, 0};
     int channels = 0; // 0: nothing is captured
     uint32_t bitsPerSample = 16;
+    // The block's levels in equal consecutive parts (windows of them, 0:
+    // none given), and the number of the block they belong to.
+    uint32_t windowLevels[LevelMeter::kChannels][kMaxWindows] = {};
+    int windows = 0;
+    uint32_t block = 0;
+    int64_t blockMs = 100; // the length of one block
 };
 
 class MeterWidget : public QWidget {
@@ -36,8 +50,10 @@ public:
     // Starts or stops reading; stopping shows silence.
     void setRunning(bool running);
     bool running() const;
-    // Reads the source once (the timer's work).
+    // Reads the source once (the timer's work); nowMs on the widget's own
+    // clock, or given by a test.
     void poll();
+    void poll(int64_t nowMs);
     const LevelMeter& meter() const { return meter_; }
 
 protected:
@@ -48,6 +64,11 @@ private:
     LevelMeter meter_;
     QTimer* timer_;
     QElapsedTimer clock_;
+    // The block being played out: its windows, when it was first seen, how
+    // many windows are shown.
+    MeterReading playing_;
+    int64_t playingSince_ = 0;
+    int shown_ = 0;
 };
 
 } // namespace sonvale::app

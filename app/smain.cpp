@@ -205,7 +205,8 @@ void TMainFrm::buildControls() {
     RecordingView& view = *this;
     Control = std::make_unique<RecordingControl>(view, ui_, *waveIn, *waveRiff);
 
-    // The meter shows the levels the capture device measures of every block.
+    // The meter shows the levels the capture device measures of every block
+    // and of each quarter of it.
     meterLevel = new MeterWidget(this);
     meterLevel->setGeometry(Meter);
     waveIn->setCalcVolume(true);
@@ -218,6 +219,14 @@ void TMainFrm::buildControls() {
         reading.bitsPerSample = waveIn->pcm_BitsPerSample();
         for (int c = 0; c < reading.channels; ++c)
             reading.levels[c] = device->getVolume(uint32_t(c));
+        const unaMsAcmStreamDevice::LevelWindows windows = device->levelWindows();
+        static_assert(unaMsAcmStreamDevice::kLevelWindows <= MeterReading::kMaxWindows);
+        reading.windows = int(unaMsAcmStreamDevice::kLevelWindows);
+        reading.block = windows.block;
+        reading.blockMs = 1000 / std::max<uint32_t>(device->chunksPerSecond(), 1);
+        for (int c = 0; c < reading.channels; ++c)
+            for (int w = 0; w < reading.windows; ++w)
+                reading.windowLevels[c][w] = windows.level[c][w];
         return reading;
     });
 

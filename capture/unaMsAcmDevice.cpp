@@ -1,10 +1,19 @@
 #include "capture/unaMsAcmDevice.h"
 
+#include "capture/RingStream.h"
+
 #include "core/unaKernel.h"
 #include "core/unaUtils.h"
 
+#include <pthread.h>
+
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 // --- headers ----------------------------------------------------------------------
 
@@ -98,6 +107,90 @@ void resizeValueList(unaList& list, uint32_t n) {
     while (list.count() < n)
         list.add(nullptr);
     list.unlock();
+}
+
+// The RMS of sumOfSquares over count samples, rounded as waveLevel rounds.
+uint32_t rmsLevel(uint64_t sumOfSquares, uint32_t count) {
+    return count ? uint32_t(std::llround(std::sqrt((long double)sumOfSquares / count))) : 0;
+}
+
+#if defined(__x86_64__)
+// The vector forms below sum whole steps of frames and return how many
+// frames they took; the caller sums the rest. Stereo frames L0 R0 L1 R1 are
+// reordered to L0 L1 R0 R1 so that each pair madd sums belongs to one
+// channel; the 32-bit pair sums (at most 2^31, read unsigned) are widened to
+// 64 bits before they are added up.
+__attribute__((target("avx2"))) uint32_t sumSquares16Avx2(const uint8_t* p, uint32_t frames,
+                                                          uint32_t channels, uint64_t* sums) {
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i acc = zero;
+    const uint32_t step = channels == 2 ? 8 : 16;
+    uint32_t i = 0;
+    for (; i + step <= frames; i += step) {
+        __m256i v =
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + size_t(i) * channels * 2));
+        if (channels == 2) {
+            v = _mm256_shufflelo_epi16(v, _MM_SHUFFLE(3, 1, 2, 0));
+            v = _mm256_shufflehi_epi16(v, _MM_SHUFFLE(3, 1, 2, 0));
+        }
+        const __m256i sq = _mm256_madd_epi16(v, v);
+        acc = _mm256_add_epi64(acc, _mm256_unpacklo_epi32(sq, zero));
+        acc = _mm256_add_epi64(acc, _mm256_unpackhi_epi32(sq, zero));
+    }
+    uint64_t lanes[4];
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes), acc);
+    if (channels == 2) {
+        sums[0] += lanes[0] + lanes[2];
+        sums[1] += lanes[1] + lanes[3];
+    } else {
+        sums[0] += lanes[0] + lanes[1] + lanes[2] + lanes[3];
+    }
+    return i;
+}
+
+uint32_t sumSquares16Sse2(const uint8_t* p, uint32_t frames, uint32_t channels, uint64_t* sums) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i acc = zero;
+    const uint32_t step = channels == 2 ? 4 : 8;
+    uint32_t i = 0;
+    for (; i + step <= frames; i += step) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + size_t(i) * channels * 2));
+        if (channels == 2) {
+            v = _mm_shufflelo_epi16(v, _MM_SHUFFLE(3, 1, 2, 0));
+            v = _mm_shufflehi_epi16(v, _MM_SHUFFLE(3, 1, 2, 0));
+        }
+        const __m128i sq = _mm_madd_epi16(v, v);
+        acc = _mm_add_epi64(acc, _mm_unpacklo_epi32(sq, zero));
+        acc = _mm_add_epi64(acc, _mm_unpackhi_epi32(sq, zero));
+    }
+    uint64_t lanes[2];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), acc);
+    if (channels == 2) {
+        sums[0] += lanes[0];
+        sums[1] += lanes[1];
+    } else {
+        sums[0] += lanes[0] + lanes[1];
+    }
+    return i;
+}
+#endif
+
+// Sums the squares of `frames` frames of 16-bit samples, one sum a channel
+// (1 or 2 channels), exactly (each square is below 2^31, and fewer than
+// 2^32 of them fit a 64-bit sum). The samples need no alignment.
+void sumSquares16(const uint8_t* p, uint32_t frames, uint32_t channels, uint64_t* sums) {
+    uint32_t i = 0;
+#if defined(__x86_64__)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    i = avx2 ? sumSquares16Avx2(p, frames, channels, sums)
+             : sumSquares16Sse2(p, frames, channels, sums);
+#endif
+    for (; i < frames; ++i)
+        for (uint32_t c = 0; c < channels; ++c) {
+            int16_t s;
+            std::memcpy(&s, p + (size_t(i) * channels + c) * 2, 2);
+            sums[c] += uint64_t(int32_t(s) * int32_t(s));
+        }
 }
 
 } // namespace
@@ -316,6 +409,9 @@ uint32_t unaMsAcmStreamDevice::headerCount() {
 }
 
 void unaMsAcmStreamDevice::onThreadStart() {
+    // Named after the device's class, so that a look at the process's
+    // threads (top -H, /proc) tells them apart.
+    pthread_setname_np(pthread_self(), std::string(className()).substr(0, 15).c_str());
     deviceEvent_.setState(false);
     dataEvent_.setState(false);
 }
@@ -344,15 +440,22 @@ void unaMsAcmStreamDevice::afterClose(MMRESULT) {
     for (uint32_t i = 0; i < volume_.count(); ++i)
         setListValue(volume_, i, 0);
     volume_.unlock();
+    // The thread has stopped: this is the only writer now.
+    const uint32_t silence[kLevelChannels][kLevelWindows] = {};
+    storeLevelWindows(silence);
 }
 
 // --- streams --------------------------------------------------------------------------
 
 void unaMsAcmStreamDevice::clearStreams() {
     unaGateGuard<unaInProcessGate> guard(streamGate_);
-    if (dynamic_cast<unaMemoryStream*>(inStream_))
+    // Queues only: a file stream's clear would empty the file.
+    auto isQueue = [](unaAbstractStream* s) {
+        return dynamic_cast<unaMemoryStream*>(s) || dynamic_cast<RingStream*>(s);
+    };
+    if (isQueue(inStream_))
         inStream_->clear();
-    if (dynamic_cast<unaMemoryStream*>(outStream_))
+    if (isQueue(outStream_))
         outStream_->clear();
 }
 
@@ -477,18 +580,72 @@ bool unaMsAcmStreamDevice::checkChunk(const void* data, uint32_t length) {
     // Samples per channel; never more than the block holds, also for sample
     // sizes below 8 bits (measured as whole bytes).
     const uint64_t bytesPerSample = (bits + 7) / 8;
-    const uint64_t count = std::min<uint64_t>(uint64_t(length) * 8 / (channels * bits),
-                                              length / (channels * bytesPerSample));
+    const uint32_t count = uint32_t(std::min<uint64_t>(uint64_t(length) * 8 / (channels * bits),
+                                                       length / (channels * bytesPerSample)));
+    uint32_t block[kLevelChannels] = {};
+    uint32_t windows[kLevelChannels][kLevelWindows] = {};
+    const bool fast = bits == 16 && channels <= kLevelChannels && count > 0;
+    if (fast) {
+        // One pass over the block: the squares of each quarter are summed
+        // per channel, the block's sum is the sum of its quarters.
+        uint64_t total[kLevelChannels] = {};
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        for (uint32_t w = 0; w < kLevelWindows; ++w) {
+            const uint32_t from = uint32_t(uint64_t(count) * w / kLevelWindows);
+            const uint32_t to = uint32_t(uint64_t(count) * (w + 1) / kLevelWindows);
+            uint64_t sums[kLevelChannels] = {};
+            sumSquares16(bytes + size_t(from) * channels * 2, to - from, channels, sums);
+            for (uint32_t c = 0; c < channels; ++c) {
+                total[c] += sums[c];
+                windows[c][w] = rmsLevel(sums[c], to - from);
+            }
+        }
+        for (uint32_t c = 0; c < channels; ++c)
+            block[c] = rmsLevel(total[c], count);
+    }
     volume_.lock();
     prevVolume_.lock();
     const uint32_t n = std::min(channels, volume_.count());
     for (uint32_t c = 0; c < n; ++c) {
+        const uint32_t level = fast ? block[c] : waveLevel(data, count, bits, c, channels, false);
         setListValue(prevVolume_, c, listValue(volume_, c));
-        setListValue(volume_, c, waveLevel(data, uint32_t(count), bits, c, channels, false));
+        setListValue(volume_, c, level);
+        if (!fast && c < kLevelChannels)
+            for (uint32_t w = 0; w < kLevelWindows; ++w)
+                windows[c][w] = level; // other formats: the block's level throughout
     }
     prevVolume_.unlock();
     volume_.unlock();
+    storeLevelWindows(windows);
     return true;
+}
+
+void unaMsAcmStreamDevice::storeLevelWindows(
+    const uint32_t (&level)[kLevelChannels][kLevelWindows]) {
+    const uint32_t seq = levelSeq_.load(std::memory_order_relaxed);
+    levelSeq_.store(seq + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    for (uint32_t c = 0; c < kLevelChannels; ++c)
+        for (uint32_t w = 0; w < kLevelWindows; ++w)
+            windowLevel_[c][w].store(level[c][w], std::memory_order_relaxed);
+    levelSeq_.store(seq + 2, std::memory_order_release);
+}
+
+unaMsAcmStreamDevice::LevelWindows unaMsAcmStreamDevice::levelWindows() const {
+    LevelWindows out;
+    for (;;) {
+        const uint32_t seq = levelSeq_.load(std::memory_order_acquire);
+        if (seq & 1)
+            continue; // a block is being stored
+        for (uint32_t c = 0; c < kLevelChannels; ++c)
+            for (uint32_t w = 0; w < kLevelWindows; ++w)
+                out.level[c][w] = windowLevel_[c][w].load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (levelSeq_.load(std::memory_order_relaxed) == seq) {
+            out.block = seq / 2;
+            return out;
+        }
+    }
 }
 
 uint32_t unaMsAcmStreamDevice::getVolume(uint32_t channel) {

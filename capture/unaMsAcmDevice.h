@@ -119,6 +119,22 @@ public:
     virtual void setCalcVolume(bool value);
     bool calcVolume() const { return calcVolume_.load(std::memory_order_relaxed); }
 
+    // The level of each quarter of the last measured block for the first two
+    // channels (the level meter plays them out between blocks), measured in
+    // the same pass over the samples as the block's level. `block` counts the
+    // blocks measured (0: none yet); levels are those of getVolume, for a
+    // quarter of the block each.
+    static constexpr uint32_t kLevelWindows = 4;
+    static constexpr uint32_t kLevelChannels = 2;
+    struct LevelWindows {
+        uint32_t block = 0;
+        uint32_t level[kLevelChannels][kLevelWindows] = {};
+    };
+    // Any thread: a consistent copy of the last block's windows (written by
+    // the device's thread without a lock; the copy is retried when a block
+    // was being stored meanwhile).
+    LevelWindows levelWindows() const;
+
     virtual void setRealTime(bool value) { realTime_.store(value); }
     bool realTime() const { return realTime_.load(); }
 
@@ -215,6 +231,12 @@ private:
     std::atomic<uint16_t> primaryChannels_{0};
     std::atomic<uint16_t> primaryBits_{0};
     std::atomic<bool> primaryIsPcm_{false};
+
+    // Device thread: stores one block's windows (levelSeq_ is odd while it
+    // does; each stored block adds 2).
+    void storeLevelWindows(const uint32_t (&level)[kLevelChannels][kLevelWindows]);
+    std::atomic<uint32_t> levelSeq_{0};
+    std::atomic<uint32_t> windowLevel_[kLevelChannels][kLevelWindows] = {};
 
     std::string srcFormatText_, dstFormatText_;
     // Format records (allocBlock'ed by str2format); guarded by formatGate_.

@@ -1,5 +1,6 @@
 #include "capture/unaRiffStream.h"
 
+#include "capture/RingStream.h"
 #include "capture/WaveHeader.h"
 #include "capture/unaMsAcm.h"
 #include "core/unaFileStream.h"
@@ -65,6 +66,9 @@ unaRiffStream::unaRiffStream(const std::string& fileName, const WAVEFORMATEX& fo
         setFormatRecord(false, &pcm);
     if (file_) {
         riffStatus_.store(rsWriterReady);
+        // Captured blocks wait for the writer's thread in one ring of two
+        // seconds to start with, which grows only past the largest backlog.
+        assignStream(true, new RingStream(chunkSize() * kRingChunks), true);
     } else {
         riffStatus_.store(rsWriterNoFile);
         // Nothing to write to: keep nothing of what is written in.

@@ -98,6 +98,8 @@ public:
     uint32_t factValue() const { return factValue_; }
     uint64_t dataSize() const { return dataSize_.load(); }
     uint32_t dataSizePos() const { return dataSizePos_; }
+    // Blocks the writer's queue holds before it first grows.
+    static constexpr uint32_t kRingChunks = 20;
     // Longest time between two header refreshes while data arrive.
     static constexpr uint32_t kHeaderRefreshMs = 1000;
     // The refresh period in use; 0 writes the sizes only at close (for

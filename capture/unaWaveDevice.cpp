@@ -162,7 +162,7 @@ MMRESULT unaWaveInDevice::doOpen(uint32_t flags) {
         str2format(full, record);
     HWAVEIN h = nullptr;
     const MMRESULT result = waveInOpen(
-        &h, deviceId_, record, [this] { deviceEvent_.setState(true); }, flags);
+        &h, deviceId_, record, [this] { deviceEvent_.signal(); }, flags);
     freeBlock(record);
     if (result == MMR_NOERROR && !(flags & WAVE_FORMAT_QUERY))
         handle_.store(reinterpret_cast<uintptr_t>(h));
@@ -286,7 +286,7 @@ void unaWaveSoftwareDevice::setRealTime(bool value) {
         timer_ = std::make_unique<unaMMTimer>(1000, 0);
         timer_->onTimer = [this](unaAbstractTimer*) {
             pendingTicks_.fetch_add(1);
-            deviceEvent_.setState(true);
+            deviceEvent_.signal();
         };
         if (chunksPerSecond() > 0)
             timer_->setInterval(1000 / chunksPerSecond());

@@ -155,7 +155,7 @@ protected:
     // Refuses work while paced and no tick is pending.
     bool handleHeader(unaMsAcmDeviceHeader* header) override;
     // New input wakes the buffer loop at once.
-    void onInputWritten() override { deviceEvent_.setState(true); }
+    void onInputWritten() override { deviceEvent_.signal(); }
     // Uses one pending tick (paced devices).
     void consumeTick();
 

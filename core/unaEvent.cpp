@@ -20,6 +20,17 @@ void unaEvent::setState(bool signalled) {
     }
 }
 
+void unaEvent::signal() {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        signalled_ = true;
+    }
+    if (manualReset_)
+        cond_.notify_all();
+    else
+        cond_.notify_one();
+}
+
 bool unaEvent::waitFor(uint32_t timeout) {
     std::unique_lock<std::mutex> guard(lock_);
     if (!signalled_) {

@@ -32,6 +32,14 @@ public:
     // Sets (true) or resets (false) the event.
     void setState(bool signalled = true);
 
+    // Sets the event and wakes a waiter only after letting go of the
+    // event's own lock, so that the waiter does not wake just to wait for
+    // that lock (one wake-up per hand-off instead of two on a busy machine).
+    // Only for an event that outlives every thread that sets it or waits on
+    // it (a device's work event, set per block); a hand-shake event that a
+    // waiter may destroy as soon as its wait returns takes setState.
+    void signal();
+
     // Waits up to timeout ms (INFINITE_TIMEOUT: no limit). True only when the
     // wait ended with the event signalled (an auto-reset event is then reset
     // again); false on a time-out.

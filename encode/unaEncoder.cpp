@@ -2,6 +2,8 @@
 
 #include "core/unaKernel.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 
 namespace {
@@ -46,7 +48,7 @@ void unaLazyWriteThread::write(const void* block, uint32_t size) {
     if (!block || size == 0)
         return;
     queue_.write(block, size);
-    dataReady_.setState(true);
+    dataReady_.signal();
 }
 
 void unaLazyWriteThread::reset() {
@@ -82,6 +84,7 @@ bool unaLazyWriteThread::step(uint32_t& n) {
 }
 
 int32_t unaLazyWriteThread::execute() {
+    pthread_setname_np(pthread_self(), "lazyWrite");
     uint32_t n = encoder_.chunkSize();
     workBuf_.resize(n);
     while (!shouldStop()) {

@@ -29,8 +29,6 @@ struct TXaudioPlayer::Library {
 
 namespace {
 
-[[maybe_unused]] constexpr uint32_t kFirstPlayerMessage = 0x9000;
-
 template <typename Fn> void lookUp(void* module, const char* name, Fn& slot, bool& ok) {
     if (!ok) {
         return;
@@ -416,7 +414,7 @@ int32_t TXaudioPlayer::SetCodecEqualizer(const void* equalizer) {
 // ---- notifications ----
 
 void TXaudioPlayer::windowProc(uint32_t message, uintptr_t wparam, intptr_t lparam) {
-    // Messages below the player's range (kFirstPlayerMessage) would also go
+    // Messages below the player's range (XA_WINDOW_MESSAGE_BASE) would also go
     // to the platform's default handling, which has nothing to do for a
     // hidden window here; every message is still offered to the library.
     if (player_ == nullptr || !library_) {

@@ -4,11 +4,17 @@
 // allocator replaced in this program, which the shared platform library
 // uses too), between chunk 100 and chunk 900.
 //
-// Two runs: the card paced at 16 times real time (a recording, sped up), and
-// unpaced, where capture outruns the file writer and the writer's queue
-// grows past its pool of spare blocks now and then.
+// Three runs: the card paced at 16 times real time (a recording, sped up);
+// the same while two child processes spin on the CPU (a loaded machine, so
+// the writer falls behind now and then); and unpaced, where capture
+// outruns the file writer and the writer's queue grows past its pool of
+// spare blocks now and then.
 #include "BenchChain.h"
 #include "bench/common/AllocCounter.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -29,7 +35,24 @@ int main() {
         std::ofstream(raw, std::ios::binary).write(feed.data(), std::streamsize(feed.size()));
     }
     const uint64_t first = 100, last = 900;
-    for (double speed : {16.0, 0.0}) {
+    struct Mode {
+        const char* name;
+        double speed;
+        bool loaded;
+    };
+    for (const Mode& mode :
+         {Mode{"paced (16x real time)", 16.0, false}, Mode{"paced, 2 busy children", 16.0, true},
+          Mode{"unpaced", 0.0, false}}) {
+        std::vector<pid_t> busy;
+        for (int i = 0; mode.loaded && i < 2; ++i) {
+            const pid_t pid = fork();
+            if (pid == 0)
+                for (volatile uint64_t n = 0;; n = n + 1) {
+                }
+            if (pid > 0)
+                busy.push_back(pid);
+        }
+        const double speed = mode.speed;
         uint64_t atFirst = 0, atLast = 0;
         BenchChain chain(raw, speed);
         chain.onChunk = [&](uint64_t chunk) {
@@ -39,10 +62,14 @@ int main() {
                 atLast = allocationCount();
         };
         chain.record(dir + "/out.wav", last);
+        for (pid_t pid : busy) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
         const double perChunk = double(atLast - atFirst) / double(last - first);
         std::printf("%-22s heap allocations per chunk (chunks %llu..%llu): %.3f (%llu in total)\n",
-                    speed > 0 ? "paced (16x real time)" : "unpaced", (unsigned long long)first,
-                    (unsigned long long)last, perChunk, (unsigned long long)(atLast - atFirst));
+                    mode.name, (unsigned long long)first, (unsigned long long)last, perChunk,
+                    (unsigned long long)(atLast - atFirst));
     }
     std::filesystem::remove_all(dir);
     return 0;

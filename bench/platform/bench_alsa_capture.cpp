@@ -1,9 +1,21 @@
 // ALSA capture through the file plugin (a raw infile, a null slave), 44100 Hz
 // 16-bit stereo in 100 ms buffers, against `arecord -D <same pcm> -f cd` on
-// the same input. Both are whole processes timed from start to exit (ours is
-// this program re-run as a child); the first pair warms the caches. Prints
-// the medians of both CPU times with their range, the median of the per-run
-// ratios and the load (goal: at most 1.1).
+// the same input. Both are whole processes timed from exec to exit (wait4;
+// ours is this program re-run as a child), both write what they capture to
+// their standard output, piped here and compared with the input byte for
+// byte. The first pair warms the caches; the order alternates between
+// pairs. Prints the medians of both CPU times with their range, the median
+// of the per-pair ratios and the load (goal: at most 1.1).
+//
+// The file plugin over a null slave is not paced: it returns data as fast as
+// it is asked. arecord asks only as fast as it writes; our wave-in device
+// keeps reading like a sound card and drops what comes while no buffer is
+// queued, so with a few reused buffers it loses data and reads more input
+// than it keeps. Our child therefore queues buffers for the whole capture
+// and writes them out once the device has stopped (while it runs with no
+// buffer left it keeps reading the plugin). Setting those buffers up
+// (allocating and first touching them) is measured apart, in a child that
+// does only that, and printed with the ratio without it.
 //
 // usage: bench_alsa_capture [seconds, default 60] [repeats, default 5]
 // Needs sox (for the music signal) and arecord.
@@ -14,16 +26,40 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-void printRange(const char* name, const std::vector<double>& v) {
-    std::printf("  %-18s cpu %.4f s (%.4f..%.4f)\n", name, median(v),
-                *std::min_element(v.begin(), v.end()), *std::max_element(v.begin(), v.end()));
+// Compares a child's output with the input as it arrives.
+struct SameAs {
+    const std::vector<char>& music;
+    size_t at = 0;
+    bool same = true;
+    void operator()(const char* d, size_t n) {
+        same = same && at + n <= music.size() && std::memcmp(music.data() + at, d, n) == 0;
+        at += n;
+    }
+};
+
+// One side's run; false (with a message) when it failed or its output is
+// not the input.
+bool runChecked(const char* name, const std::vector<std::string>& argv,
+                const std::vector<char>& music, PipedRun* run) {
+    SameAs check{music};
+    *run = runPiped(argv, music.size(), false, std::ref(check));
+    if (!run->ok || run->bytes != music.size() || !check.same) {
+        std::fprintf(stderr, "%s failed: %llu of %zu bytes, %s\n", name,
+                     static_cast<unsigned long long>(run->bytes), music.size(),
+                     check.same ? "same as the input" : "not the input");
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -35,8 +71,19 @@ int main(int argc, char** argv) {
         // One capture of the given seconds; the parent has set up ALSA.
         const int seconds = std::atoi(argv[2]);
         setAudioBackend(AudioBackend::Alsa);
-        CaptureRun run = captureBuffers(WAVE_MAPPER, f, 17640, uint64_t(seconds) * 10);
-        return run.ok && run.bytes == uint64_t(seconds) * 176400 ? 0 : 1;
+        bool written = true;
+        const uint64_t buffers = uint64_t(seconds) * 10;
+        const CaptureRun run = captureBuffers(
+            WAVE_MAPPER, f, 17640, buffers,
+            [&](const char* data, uint32_t n) { written = written && writeAll(1, data, n); },
+            buffers, true);
+        return run.ok && written && run.bytes == uint64_t(seconds) * 176400 ? 0 : 1;
+    }
+    if (argc == 3 && std::string(argv[1]) == "--buffers") {
+        // Only the buffers the capture child sets up (0 seconds: none).
+        std::vector<std::vector<char>> data(size_t(std::atoi(argv[2])) * 10,
+                                            std::vector<char>(17640));
+        return data.empty() || data.back()[17639] == 0 ? 0 : 1;
     }
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
     const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
@@ -44,9 +91,8 @@ int main(int argc, char** argv) {
     if (!mkdtemp(tmpl))
         return 1;
     const std::string dir = tmpl;
-    const std::string wav = dir + "/music.wav", raw = dir + "/music.raw";
-    if (!makeMusicWav(seconds, wav) ||
-        std::system(("sox " + wav + " -t raw " + raw).c_str()) != 0) {
+    std::string wav, raw;
+    if (!makeMusicRaw(seconds, dir, wav, raw)) {
         std::fprintf(stderr, "could not make the music signal (sox missing?)\n");
         return 1;
     }
@@ -59,24 +105,30 @@ int main(int argc, char** argv) {
     char self[4096] = {};
     if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0)
         return 1;
-    const std::string peerOut = dir + "/arecord.raw";
-    std::vector<double> ours, peers, ratios;
+    std::vector<char> music;
+    {
+        std::ifstream in(raw, std::ios::binary);
+        music.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    if (music.size() != size_t(seconds) * 176400) {
+        std::fprintf(stderr, "the music signal holds %zu bytes\n", music.size());
+        return 1;
+    }
+    const std::vector<std::string> ourArgs = {self, "--child", std::to_string(seconds)};
+    const std::vector<std::string> peerArgs = {
+        "arecord", "-q",  "-D", "sonvale_bench",        "-f", "cd",
+        "-t",      "raw", "-d", std::to_string(seconds)};
+    std::vector<double> ours, peers, ratios, buffers;
     for (int r = 0; r <= repeats; ++r) {
-        const PeerRun run = runProgram({self, "--child", std::to_string(seconds)});
-        if (!run.ok) {
-            std::fprintf(stderr, "our capture failed\n");
-            return 1;
-        }
-        const PeerRun peer = runShell("arecord -q -D sonvale_bench -f cd -t raw -d " +
-                                      std::to_string(seconds) + " " + peerOut);
-        if (!peer.ok) {
-            std::fprintf(stderr, "arecord failed\n");
-            return 1;
-        }
-        // arecord must have captured the whole input, as ours did.
-        std::ifstream got(peerOut, std::ios::binary | std::ios::ate);
-        if (long(got.tellg()) != long(seconds) * 176400) {
-            std::fprintf(stderr, "arecord captured %ld bytes\n", long(got.tellg()));
+        const PeerRun none = runProgram({self, "--buffers", "0"});
+        const PeerRun all = runProgram({self, "--buffers", std::to_string(seconds)});
+        PipedRun run, peer;
+        const bool ok = r % 2 == 0 ? runChecked("our capture", ourArgs, music, &run) &&
+                                         runChecked("arecord", peerArgs, music, &peer)
+                                   : runChecked("arecord", peerArgs, music, &peer) &&
+                                         runChecked("our capture", ourArgs, music, &run);
+        if (!ok) {
+            std::system(("rm -rf " + dir).c_str());
             return 1;
         }
         if (r == 0)
@@ -84,17 +136,20 @@ int main(int argc, char** argv) {
         ours.push_back(run.cpu);
         peers.push_back(peer.cpu);
         ratios.push_back(run.cpu / peer.cpu);
+        buffers.push_back(all.cpu - none.cpu);
     }
     std::system(("rm -rf " + dir).c_str());
     double load[3] = {0, 0, 0};
     getloadavg(load, 3);
     std::printf("ALSA file-plugin capture, %d s of 44100 Hz 16-bit stereo, whole processes, "
-                "median of %d (range), load %.2f\n",
-                seconds, repeats, load[0]);
-    printRange("wave-in service:", ours);
-    printRange("arecord -f cd:", peers);
-    std::printf("  ratio: %.2fx (per run %.2f..%.2f; goal <= 1.1x)\n", median(ratios),
-                *std::min_element(ratios.begin(), ratios.end()),
-                *std::max_element(ratios.begin(), ratios.end()));
+                "median of %d (range), load %.2f %.2f %.2f\n",
+                seconds, repeats, load[0], load[1], load[2]);
+    std::printf("  wave-in service (child): cpu %s s\n", medianRange(ours, 1, "%.4f").c_str());
+    std::printf("  arecord -f cd:           cpu %s s\n", medianRange(peers, 1, "%.4f").c_str());
+    std::printf("  of ours, setting up the buffers: cpu %s s\n",
+                medianRange(buffers, 1, "%.4f").c_str());
+    std::printf("  ratio: %s (per pair; goal <= 1.1x); without setting up the buffers %.2f\n",
+                medianRange(ratios, 1, "%.2f").c_str(),
+                (median(ours) - median(buffers)) / median(peers));
     return 0;
 }

@@ -1,14 +1,17 @@
 // Shared by the capture benchmarks: records a number of 100 ms buffers from a
 // wave-in device, re-queueing each header as soon as it comes back (as the
-// capture layer does with its 20 headers), and reports the CPU it took.
+// capture layer does with its 20 headers), optionally handing every buffer
+// to a sink, and reports the CPU it took. Call from one thread.
 #pragma once
 
 #include "bench/common/BenchUtil.h"
+#include "bench/common/PipedRun.h"
 #include "platform/audio/WaveIn.h"
 
 #include <condition_variable>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -25,8 +28,16 @@ struct CaptureRun {
     bool ok = false;
 };
 
-// Captures `buffers` buffers of `size` bytes from device `id` (20 queued).
-inline CaptureRun captureBuffers(int id, const WAVEFORMATEX& f, uint32_t size, uint64_t buffers) {
+// Captures `buffers` buffers of `size` bytes from device `id`, `queued` of
+// them queued at a time; `sink`, when given, gets the recorded bytes of each
+// buffer in order. With `sinkAfterStop`, every buffer is queued at once and
+// the sink gets them after the device has stopped (for a source that is not
+// paced, which the device keeps reading while it has nowhere to put it).
+inline CaptureRun captureBuffers(int id, const WAVEFORMATEX& f, uint32_t size, uint64_t buffers,
+                                 const std::function<void(const char*, uint32_t)>& sink = nullptr,
+                                 size_t queued = 20, bool sinkAfterStop = false) {
+    if (sinkAfterStop)
+        queued = size_t(buffers);
     CaptureRun run;
     std::mutex m;
     std::condition_variable cv;
@@ -44,7 +55,6 @@ inline CaptureRun captureBuffers(int id, const WAVEFORMATEX& f, uint32_t size, u
         std::fprintf(stderr, "waveInOpen failed: %u\n", r);
         return run;
     }
-    const size_t queued = 20;
     std::vector<std::vector<char>> data(queued, std::vector<char>(size));
     std::vector<WAVEHDR> hdr(queued);
     for (size_t i = 0; i < queued; ++i) {
@@ -65,6 +75,8 @@ inline CaptureRun captureBuffers(int id, const WAVEFORMATEX& f, uint32_t size, u
             continue;
         }
         run.bytes += hdr[next].dwBytesRecorded;
+        if (sink && !sinkAfterStop)
+            sink(hdr[next].lpData, hdr[next].dwBytesRecorded);
         ++done;
         if (added < buffers) {
             waveInAddBuffer(h, &hdr[next], sizeof(WAVEHDR));
@@ -73,6 +85,8 @@ inline CaptureRun captureBuffers(int id, const WAVEFORMATEX& f, uint32_t size, u
         next = (next + 1) % queued;
     }
     waveInReset(h);
+    for (size_t i = 0; sink && sinkAfterStop && i < hdr.size(); ++i)
+        sink(hdr[i].lpData, hdr[i].dwBytesRecorded);
     for (auto& x : hdr)
         waveInUnprepareHeader(h, &x, sizeof(WAVEHDR));
     waveInClose(h);

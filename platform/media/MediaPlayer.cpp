@@ -103,17 +103,18 @@ struct MediaPlayer::Impl {
     void run() {
         for (;;) {
             std::shared_ptr<Command> next;
-            // Sleep about as long as the queued sound still plays.
-            const auto drainSleep =
+            // Sleep about as long as the queued sound still plays; not at all
+            // when the output has played everything already.
+            const uint64_t pending =
                 mode == Mode::Playing && inputDone && output
-                    ? drainWait(writtenBytes - std::min(writtenBytes, output->playedBytes()),
-                                rate * channels * 2u)
-                    : std::chrono::milliseconds(10);
+                    ? writtenBytes - std::min(writtenBytes, output->playedBytes())
+                    : 0;
+            const auto drainSleep = drainWait(pending, rate * channels * 2u);
             {
                 std::unique_lock<std::mutex> g(lock);
                 if (queue.empty()) {
                     if (mode == Mode::Playing) {
-                        if (inputDone) {
+                        if (inputDone && pending > 0) {
                             wake.wait_for(g, drainSleep);
                         }
                     } else {

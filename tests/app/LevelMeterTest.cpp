@@ -71,6 +71,45 @@ TEST(LevelMeterModel, PeakHoldsThenFallsAndClipMarkStaysLitForAWhile) {
     EXPECT_NEAR(LevelMeter::levelToDb(23170 << 8, 24), 0.0, 0.05);
 }
 
+TEST(MeterWidgetPlayout, QuartersOfABlockAreShownInTurnAndNoLoudQuarterIsSkipped) {
+    // A block that is silent in its first half and full scale in its second
+    // (left), the other way round (right); the next block is silent.
+    ensureApplication();
+    sonvale::app::MeterWidget w;
+    sonvale::app::MeterReading r;
+    r.channels = 2;
+    r.windows = 4;
+    r.block = 1;
+    const uint32_t loud = 23170; // a full-scale sine
+    for (int q = 0; q < 4; ++q) {
+        r.windowLevels[0][q] = q < 2 ? 0 : loud;
+        r.windowLevels[1][q] = q < 2 ? loud : 0;
+    }
+    w.setSource([&] { return r; });
+    w.poll(1000); // first sight: the first quarter
+    EXPECT_EQ(w.meter().levelDb(0), LevelMeter::kFloorDb);
+    EXPECT_NEAR(w.meter().levelDb(1), 0.0, 0.05);
+    w.poll(1060); // quarters 2 and 3 are due: the louder of them shows
+    EXPECT_NEAR(w.meter().levelDb(0), 0.0, 0.05);
+    EXPECT_NEAR(w.meter().levelDb(1), 0.0, 0.05);
+    w.poll(1080); // quarter 4
+    EXPECT_NEAR(w.meter().levelDb(0), 0.0, 0.05);
+    EXPECT_EQ(w.meter().levelDb(1), LevelMeter::kFloorDb);
+
+    // A new block arrives before the last quarter of the old one was shown:
+    // that quarter's loud left channel still shows once.
+    r.block = 2;
+    w.poll(1100);
+    r.block = 3;
+    for (auto& ch : r.windowLevels)
+        for (uint32_t& q : ch)
+            q = 0;
+    w.poll(1120);
+    EXPECT_NEAR(w.meter().levelDb(0), 0.0, 0.05);
+    w.poll(1145);
+    EXPECT_EQ(w.meter().levelDb(0), LevelMeter::kFloorDb);
+}
+
 class MeterOnTheCard : public RecorderFixture {};
 
 TEST_F(MeterOnTheCard, FollowsTheLevelOfAKnownTone) {

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 using namespace capture_test;
 
@@ -105,6 +106,56 @@ TEST(StreamDeviceTest, ChunkSizeFollowsThePrimaryFormat) {
     EXPECT_FALSE(soft.getFormat(false, src));
 }
 
+TEST(StreamDeviceTest, QuarterLevelsFollowASoundThatChangesWithinTheBlock) {
+    // 1001 stereo frames (quarters of 250 and 251, and a tail the vector
+    // steps leave over): silent left half then loud, right loud then
+    // silent, full-scale extremes included.
+    TestSoftwareDevice dev;
+    dev.setPcmFormat(44100, 16, 2);
+    dev.setCalcVolume(true);
+    const uint32_t frames = 1001;
+    std::vector<int16_t> s(frames * 2);
+    for (uint32_t i = 0; i < frames; ++i) {
+        const bool late = i >= frames / 2;
+        s[2 * i] = late ? int16_t(i % 2 ? -32768 : 32767) : 0;
+        s[2 * i + 1] = late ? 0 : int16_t(i % 3 ? -20000 : 20000);
+    }
+    ASSERT_TRUE(dev.check(s.data(), uint32_t(s.size() * 2)));
+    // The block level is exactly what the one-channel measurement says.
+    EXPECT_EQ(dev.getVolume(0), waveLevel(s.data(), frames, 16, 0, 2));
+    EXPECT_EQ(dev.getVolume(1), waveLevel(s.data(), frames, 16, 1, 2));
+    const unaMsAcmStreamDevice::LevelWindows w = dev.levelWindows();
+    EXPECT_EQ(w.block, 1u);
+    EXPECT_EQ(w.level[0][0], 0u);
+    EXPECT_EQ(w.level[0][1], 0u);
+    EXPECT_NEAR(w.level[0][2], 32767.5, 1.0);
+    EXPECT_NEAR(w.level[0][3], 32767.5, 1.0);
+    EXPECT_EQ(w.level[1][0], 20000u);
+    EXPECT_EQ(w.level[1][1], 20000u);
+    EXPECT_EQ(w.level[1][2], 0u);
+    EXPECT_EQ(w.level[1][3], 0u);
+
+    // Mono uses the same pass; other sample sizes show the block's level in
+    // every quarter.
+    TestSoftwareDevice mono;
+    mono.setPcmFormat(8000, 16, 1);
+    mono.setCalcVolume(true);
+    std::vector<int16_t> m(803, 0);
+    for (size_t i = 400; i < m.size(); ++i)
+        m[i] = int16_t(i % 2 ? -32768 : 32767);
+    mono.check(m.data(), uint32_t(m.size() * 2));
+    EXPECT_EQ(mono.getVolume(0), waveLevel(m.data(), uint32_t(m.size()), 16, 0, 1));
+    EXPECT_EQ(mono.levelWindows().level[0][0], 0u);
+    EXPECT_NEAR(mono.levelWindows().level[0][3], 32767.5, 1.0);
+    TestSoftwareDevice eight;
+    eight.setPcmFormat(8000, 8, 1);
+    eight.setCalcVolume(true);
+    Bytes b(100, 138);
+    eight.check(b.data(), uint32_t(b.size()));
+    EXPECT_EQ(eight.levelWindows().level[0][0], eight.getVolume(0));
+    EXPECT_EQ(eight.levelWindows().level[0][3], eight.getVolume(0));
+}
+
 TEST(StreamDeviceTest, OpenAndCloseAreIdempotentAndCloseZeroesTheLevels) {
     TestSoftwareDevice dev;
     dev.setPcmFormat(8000, 16, 2);
@@ -121,6 +172,7 @@ TEST(StreamDeviceTest, OpenAndCloseAreIdempotentAndCloseZeroesTheLevels) {
     EXPECT_FALSE(dev.isOpen());
     EXPECT_EQ(dev.getVolume(0), 0u);
     EXPECT_EQ(dev.getVolume(1), 0u);
+    EXPECT_EQ(dev.levelWindows().level[1][3], 0u);
     EXPECT_EQ(dev.close(), MMR_NOERROR);
     // A query open does not leave the device open.
     EXPECT_EQ(dev.open(true), MMR_NOERROR);

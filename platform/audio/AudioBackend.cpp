@@ -2,6 +2,7 @@
 // backend shares (name fields, the PCM format check, output creation).
 #include "platform/audio/Backends.h"
 #include "platform/audio/pulse/PulseBackend.h"
+#include "platform/audio/pulse/PulseLibrary.h"
 
 #include <algorithm>
 #include <atomic>
@@ -21,8 +22,11 @@ AudioBackend backendFromEnvironment() {
         return AudioBackend::Virtual;
     if (name == "alsa")
         return AudioBackend::Alsa;
-    if (name == "pulse")
-        return AudioBackend::Pulse;
+    if (name == "pulse") {
+        // The sound-server backend needs libpulse, loaded here on first use.
+        std::string why;
+        return pulseApi(&why) ? AudioBackend::Pulse : AudioBackend::Alsa;
+    }
     return pulseServerAnswers(kServerProbeMs) ? AudioBackend::Pulse : AudioBackend::Alsa;
 }
 

@@ -1,9 +1,10 @@
 // Loading libraries at run time and looking up their entry points.
 //
 // The encoder and player bindings load their libraries (mp3enc.so,
-// mp3play.so) through this interface. The system backend is dlopen/dlsym;
-// tests may install a backend of their own (setLibraryLoader) to make loads,
-// look-ups or unloads fail on purpose. Failures come back as an errno-style
+// mp3play.so), and the media player its decoders (libsndfile, libmpg123),
+// through this interface. The system backend is dlopen/dlsym; tests may
+// install a backend of their own (setLibraryLoader) to make loads, look-ups
+// or unloads fail on purpose. Failures come back as an errno-style
 // code plus the loader's own text, so callers can keep the code as their
 // result and show the text.
 //

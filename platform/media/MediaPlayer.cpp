@@ -1,10 +1,10 @@
-// The media player service over libsndfile and the audio output.
+// The media player service over libsndfile (loaded by the first open) and
+// the audio output.
 #include "platform/media/MediaPlayer.h"
 
 #include "platform/audio/AudioOutput.h"
+#include "platform/media/MediaLibraries.h"
 #include "platform/media/Mp3Input.h"
-
-#include <sndfile.h>
 
 #include <cerrno>
 #include <cstring>
@@ -200,12 +200,19 @@ struct MediaPlayer::Impl {
             }
             return fail(MMR_ERROR, "cannot open " + path + ": " + why);
         }
+        // The decoder is loaded by the first open; without it no file plays.
+        std::string missing;
+        sf = sndfileApi(&missing);
+        if (sf == nullptr) {
+            ::close(fd);
+            return fail(MMR_NODRIVER, "cannot play " + path + ": " + missing);
+        }
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         SF_INFO info{};
-        SNDFILE* f = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
+        SNDFILE* f = sf->sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
         if (f == nullptr) {
-            const int err = sf_error(nullptr);
-            const std::string why = sf_strerror(nullptr);
+            const int err = sf->sf_error(nullptr);
+            const std::string why = sf->sf_strerror(nullptr);
             // Unknown or broken contents are a format problem; anything else
             // (missing, unreadable) a plain failure.
             const bool format = err == SF_ERR_UNRECOGNISED_FORMAT || err == SF_ERR_MALFORMED_FILE ||
@@ -213,16 +220,19 @@ struct MediaPlayer::Impl {
             return fail(format ? MMR_BADFORMAT : MMR_ERROR, "cannot open " + path + ": " + why);
         }
         if (info.channels < 1 || info.samplerate < 1000 || info.samplerate > 384000) {
-            sf_close(f);
+            sf->sf_close(f);
             return fail(MMR_BADFORMAT, "cannot play the format of " + path);
         }
         if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) {
             // MPEG audio goes through its own decoder: it takes the length
             // from the information frame or counts the frames, where
             // libsndfile would stop at a length guessed from the first frame.
-            sf_close(f);
+            sf->sf_close(f);
             f = nullptr;
             std::string why;
+            if (mpg123Api(&why) == nullptr) {
+                return fail(MMR_NODRIVER, "cannot play " + path + ": " + why);
+            }
             if (!mp3.open(path, &why)) {
                 return fail(MMR_BADFORMAT, why);
             }
@@ -253,9 +263,9 @@ struct MediaPlayer::Impl {
     // the data cannot be decoded.
     sf_count_t readFrames(int16_t* out, size_t frames, std::string* why) {
         if (file != nullptr) {
-            const sf_count_t got = sf_readf_short(file, out, sf_count_t(frames));
-            if (got <= 0 && sf_error(file) != SF_ERR_NO_ERROR) {
-                *why = sf_strerror(file);
+            const sf_count_t got = sf->sf_readf_short(file, out, sf_count_t(frames));
+            if (got <= 0 && sf->sf_error(file) != SF_ERR_NO_ERROR) {
+                *why = sf->sf_strerror(file);
                 return -1;
             }
             return got;
@@ -274,7 +284,7 @@ struct MediaPlayer::Impl {
     void doClose() {
         closeOutput();
         if (file != nullptr) {
-            sf_close(file);
+            sf->sf_close(file);
             file = nullptr;
         }
         mp3.close();
@@ -389,7 +399,7 @@ struct MediaPlayer::Impl {
         if (total > 0)
             frame = std::min(frame, total);
         const bool moved =
-            file != nullptr ? sf_seek(file, sf_count_t(frame), SEEK_SET) >= 0 : mp3.seek(frame);
+            file != nullptr ? sf->sf_seek(file, sf_count_t(frame), SEEK_SET) >= 0 : mp3.seek(frame);
         if (!moved) {
             return fail(MMR_ERROR, "cannot move in the file");
         }
@@ -421,7 +431,7 @@ struct MediaPlayer::Impl {
                 }
             }
             if (file != nullptr) {
-                sf_seek(file, 0, SEEK_SET);
+                sf->sf_seek(file, 0, SEEK_SET);
             } else {
                 mp3.seek(0);
             }
@@ -557,8 +567,9 @@ struct MediaPlayer::Impl {
     uint32_t rate = 0;
 
     // Player thread only.
-    SNDFILE* file = nullptr; // every format but MPEG audio
-    Mp3Input mp3;            // MPEG audio
+    const SndfileApi* sf = nullptr; // the decoder's entry points, from the first open on
+    SNDFILE* file = nullptr;        // every format but MPEG audio
+    Mp3Input mp3;                   // MPEG audio
     int fileChannels = 0;
     uint64_t writtenBytes = 0;
     uint64_t lastPlayed = 0;

@@ -4,18 +4,20 @@
 // milliseconds.
 //
 // The decoder is chosen from the file itself (libsndfile: WAV, MP3, FLAC,
-// Ogg and more); what it delivers is played as 16-bit PCM, at most two
-// channels (a file with more plays its first two). A file that cannot be read
-// fails open() with a result code and a text, as does anything but a regular
-// file (checked without blocking, so a FIFO, device or folder never holds
-// the player); a file of length 0 opens, plays to its end at once and
-// reports length 0. Playback goes on to the end of the data whatever the
-// file's header says its length is: the length grows with what was decoded,
-// and the position reaches the length only at the end. Playing to the end
-// leaves the player stopped with the position equal to the length, and
-// posts the notification message when one was asked for. Data that cannot
-// be decoded, or an output that fails, ends playback the same way (position
-// at the length) with failed() true and the reason in lastErrorText().
+// Ogg and more; it and libmpg123 are loaded by the first open that needs
+// them, see MediaLibraries.h); what it delivers is played as 16-bit PCM, at
+// most two channels (a file with more plays its first two). A file that
+// cannot be read fails open() with a result code and a text, as does
+// anything but a regular file (checked without blocking, so a FIFO, device
+// or folder never holds the player); a file of length 0 opens, plays to its
+// end at once and reports length 0. Playback goes on to the end of the
+// data whatever the file's header says its length is: the length grows with
+// what was decoded, and the position reaches the length only at the end.
+// Playing to the end leaves the player stopped with the position equal to
+// the length, and posts the notification message when one was asked for.
+// Data that cannot be decoded, or an output that fails, ends playback the
+// same way (position at the length) with failed() true and the reason in
+// lastErrorText().
 //
 // Destruction waits a bounded time for the player thread; a thread stuck in
 // a command (a file on a share that does not answer) is left to end on its
@@ -51,8 +53,9 @@ public:
     ~MediaPlayer(); // closes
 
     // Opens a file (closing the one open before). MMR_NOERROR, or
-    // MMR_ERROR (cannot read the file), MMR_BADFORMAT (not a sound file the
-    // decoder knows, or a format that cannot be played).
+    // MMR_ERROR (cannot read the file), MMR_NODRIVER (the decoding library or
+    // one of its entry points is missing), MMR_BADFORMAT (not a sound file
+    // the decoder knows, or a format that cannot be played).
     MMRESULT open(const std::string& path);
     // Plays from the current position (the start after open or stop).
     MMRESULT play();

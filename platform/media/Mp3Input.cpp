@@ -1,23 +1,15 @@
-// MP3 decoding over libmpg123.
+// MP3 decoding over libmpg123 (loaded on first use).
 #include "platform/media/Mp3Input.h"
 
-#include <mpg123.h>
+#include "platform/media/MediaLibraries.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-bool libraryReady() {
-    static std::once_flag once;
-    static bool ok = false;
-    std::call_once(once, [] { ok = mpg123_init() == MPG123_OK; });
-    return ok;
-}
 
 // Whether the first MPEG frame of the file carries a VBR information frame
 // ("Xing", "Info" or "VBRI"): then the decoder's length comes from it, else
@@ -61,25 +53,24 @@ Mp3Input::~Mp3Input() {
 
 bool Mp3Input::open(const std::string& path, std::string* error) {
     close();
-    if (!libraryReady()) {
-        *error = "MP3 decoder unavailable";
+    const Mpg123Api* api = mpg123Api(error);
+    if (api == nullptr)
         return false;
-    }
     int err = MPG123_OK;
-    mpg123_handle* h = mpg123_new(nullptr, &err);
+    mpg123_handle* h = api->mpg123_new(nullptr, &err);
     if (h == nullptr) {
-        *error = mpg123_plain_strerror(err);
+        *error = api->mpg123_plain_strerror(err);
         return false;
     }
-    mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
+    api->mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
     // Always 16-bit signed samples, at whatever rate and channel count the
     // file has.
-    mpg123_format_none(h);
+    api->mpg123_format_none(h);
     const long* rates = nullptr;
     size_t count = 0;
-    mpg123_rates(&rates, &count);
+    api->mpg123_rates(&rates, &count);
     for (size_t i = 0; i < count; ++i) {
-        mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+        api->mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
     }
     // Only a regular file is played. Opening without blocking, so that a
     // FIFO, a device or a folder in the list can never hold the player.
@@ -90,33 +81,34 @@ bool Mp3Input::open(const std::string& path, std::string* error) {
                  (fd < 0 ? std::string(std::strerror(errno)) : "not a regular file");
         if (fd >= 0)
             ::close(fd);
-        mpg123_delete(h);
+        api->mpg123_delete(h);
         return false;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (mpg123_open_fd(h, fd) != MPG123_OK) {
-        *error = "cannot open " + path + ": " + mpg123_strerror(h);
-        mpg123_delete(h);
+    if (api->mpg123_open_fd(h, fd) != MPG123_OK) {
+        *error = "cannot open " + path + ": " + api->mpg123_strerror(h);
+        api->mpg123_delete(h);
         ::close(fd);
         return false;
     }
     fd_ = fd;
     long rate = 0;
     int channels = 0, encoding = 0;
-    if (mpg123_getformat(h, &rate, &channels, &encoding) != MPG123_OK || rate <= 0 ||
+    if (api->mpg123_getformat(h, &rate, &channels, &encoding) != MPG123_OK || rate <= 0 ||
         channels < 1 || channels > 2) {
         *error = "no MPEG audio in " + path;
-        mpg123_close(h);
-        mpg123_delete(h);
+        api->mpg123_close(h);
+        api->mpg123_delete(h);
         ::close(fd_);
         fd_ = -1;
         return false;
     }
     handle_ = reinterpret_cast<mpg123_handle_struct*>(h);
+    api_ = api;
     rate_ = uint32_t(rate);
     channels_ = uint16_t(channels);
     mpg123_frameinfo info{};
-    if (mpg123_info(h, &info) == MPG123_OK) {
+    if (api->mpg123_info(h, &info) == MPG123_OK) {
         bitrate_ = uint16_t(info.bitrate);
     }
     // The length from the information frame when there is one; otherwise
@@ -124,10 +116,10 @@ bool Mp3Input::open(const std::string& path, std::string* error) {
     // decoder's own figure is a guess from the first frame's bit rate.
     off_t len = MPG123_ERR;
     if (hasInfoFrame(fd_))
-        len = mpg123_length(h);
+        len = api->mpg123_length(h);
     if (len == MPG123_ERR || len <= 0) {
-        if (mpg123_scan(h) == MPG123_OK)
-            len = mpg123_length(h);
+        if (api->mpg123_scan(h) == MPG123_OK)
+            len = api->mpg123_length(h);
     }
     length_ = len > 0 ? uint64_t(len) : 0;
     return true;
@@ -136,8 +128,8 @@ bool Mp3Input::open(const std::string& path, std::string* error) {
 void Mp3Input::close() {
     if (handle_ != nullptr) {
         auto* h = reinterpret_cast<mpg123_handle*>(handle_);
-        mpg123_close(h);
-        mpg123_delete(h);
+        api_->mpg123_close(h);
+        api_->mpg123_delete(h);
         handle_ = nullptr;
     }
     if (fd_ >= 0) {
@@ -159,7 +151,7 @@ Mp3Input::Read Mp3Input::read(uint8_t* buf, size_t bytes, size_t* got, std::stri
     auto* h = reinterpret_cast<mpg123_handle*>(handle_);
     for (int attempt = 0; attempt < 8; ++attempt) {
         size_t done = 0;
-        const int r = mpg123_read(h, buf, bytes, &done);
+        const int r = api_->mpg123_read(h, buf, bytes, &done);
         *got = done;
         if (r == MPG123_OK) {
             return Read::Data;
@@ -182,7 +174,7 @@ Mp3Input::Read Mp3Input::read(uint8_t* buf, size_t bytes, size_t* got, std::stri
         if (done > 0) {
             return Read::Data;
         }
-        *error = mpg123_strerror(h);
+        *error = api_->mpg123_strerror(h);
         return Read::Failed;
     }
     *error = "decoder keeps changing format";
@@ -193,5 +185,6 @@ bool Mp3Input::seek(uint64_t sample) {
     if (handle_ == nullptr) {
         return false;
     }
-    return mpg123_seek(reinterpret_cast<mpg123_handle*>(handle_), off_t(sample), SEEK_SET) >= 0;
+    return api_->mpg123_seek(reinterpret_cast<mpg123_handle*>(handle_), off_t(sample), SEEK_SET) >=
+           0;
 }

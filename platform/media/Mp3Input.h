@@ -1,5 +1,6 @@
-// An MP3 file opened for decoding to 16-bit PCM (over libmpg123), used by the
-// media player service and the MP3 player library.
+// An MP3 file opened for decoding to 16-bit PCM (over libmpg123, loaded by
+// the first open: a missing library or entry point fails that open with the
+// reason), used by the media player service and the MP3 player library.
 //
 // Owned and used by one player thread only.
 #pragma once
@@ -8,6 +9,7 @@
 #include <string>
 
 struct mpg123_handle_struct;
+struct Mpg123Api;
 
 class Mp3Input {
 public:
@@ -38,6 +40,7 @@ public:
     bool seek(uint64_t sample);
 
 private:
+    const Mpg123Api* api_ = nullptr; // the decoder's entry points, while open
     mpg123_handle_struct* handle_ = nullptr;
     int fd_ = -1; // the file the decoder reads, owned
     uint32_t rate_ = 0;

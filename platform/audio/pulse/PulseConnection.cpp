@@ -8,7 +8,7 @@ namespace {
 constexpr pa_usec_t kRetryUs = 1000000; // a lost server is looked for once a second
 
 bool sameVolume(const pa_cvolume& a, const pa_cvolume& b) {
-    return pa_cvolume_equal(&a, &b) != 0;
+    return libpulse().pa_cvolume_equal(&a, &b) != 0;
 }
 
 } // namespace
@@ -19,8 +19,9 @@ PulseConnection& PulseConnection::instance() {
 }
 
 PulseConnection::PulseConnection()
-    : loop_(pa_threaded_mainloop_new()), state_(std::make_shared<PulseState>()), notified_(state_) {
-    pa_threaded_mainloop_start(loop_);
+    : loop_(libpulse().pa_threaded_mainloop_new()), state_(std::make_shared<PulseState>()),
+      notified_(state_) {
+    libpulse().pa_threaded_mainloop_start(loop_);
     notifier_ = std::thread(&PulseConnection::notifierRun, this);
     notifier_.detach(); // runs until the process ends, like the loop thread
 }
@@ -59,11 +60,12 @@ void PulseConnection::streamSuccessCallback(pa_stream*, int success, void* flag)
 }
 
 void PulseConnection::signal() {
-    pa_threaded_mainloop_signal(loop_, 0);
+    libpulse().pa_threaded_mainloop_signal(loop_, 0);
 }
 
 pa_context* PulseConnection::context() const {
-    return context_ && pa_context_get_state(context_) == PA_CONTEXT_READY ? context_ : nullptr;
+    return context_ && libpulse().pa_context_get_state(context_) == PA_CONTEXT_READY ? context_
+                                                                                     : nullptr;
 }
 
 bool PulseConnection::connect(int timeoutMs) {
@@ -85,9 +87,9 @@ bool PulseConnection::wait(const std::function<bool()>& done, int timeoutMs) {
     struct Expiry {
         bool expired = false;
     } expiry;
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
+    pa_mainloop_api* api = libpulse().pa_threaded_mainloop_get_api(loop_);
     timeval tv;
-    pa_timeval_add(pa_gettimeofday(&tv), pa_usec_t(timeoutMs) * 1000);
+    libpulse().pa_timeval_add(libpulse().pa_gettimeofday(&tv), pa_usec_t(timeoutMs) * 1000);
     pa_time_event* timer = api->time_new(
         api, &tv,
         [](pa_mainloop_api*, pa_time_event*, const timeval*, void* e) {
@@ -97,7 +99,7 @@ bool PulseConnection::wait(const std::function<bool()>& done, int timeoutMs) {
         &expiry);
     while (!done() && !expiry.expired) {
         if (connecting_ || context())
-            pa_threaded_mainloop_wait(loop_);
+            libpulse().pa_threaded_mainloop_wait(loop_);
         else
             break; // no server: nothing will ever come
     }
@@ -108,11 +110,11 @@ bool PulseConnection::wait(const std::function<bool()>& done, int timeoutMs) {
 bool PulseConnection::finish(pa_operation* op, int timeoutMs) {
     if (!op)
         return false;
-    wait([op] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; }, timeoutMs);
-    const bool done = pa_operation_get_state(op) == PA_OPERATION_DONE;
+    wait([op] { return libpulse().pa_operation_get_state(op) != PA_OPERATION_RUNNING; }, timeoutMs);
+    const bool done = libpulse().pa_operation_get_state(op) == PA_OPERATION_DONE;
     if (!done)
-        pa_operation_cancel(op);
-    pa_operation_unref(op);
+        libpulse().pa_operation_cancel(op);
+    libpulse().pa_operation_unref(op);
     return done;
 }
 
@@ -140,51 +142,52 @@ void PulseConnection::applyOwnChange(const std::function<void(PulseState&)>& cha
 
 void PulseConnection::startContext() {
     if (context_) {
-        pa_context_set_state_callback(context_, nullptr, nullptr);
-        pa_context_set_subscribe_callback(context_, nullptr, nullptr);
-        pa_context_disconnect(context_);
-        pa_context_unref(context_);
+        libpulse().pa_context_set_state_callback(context_, nullptr, nullptr);
+        libpulse().pa_context_set_subscribe_callback(context_, nullptr, nullptr);
+        libpulse().pa_context_disconnect(context_);
+        libpulse().pa_context_unref(context_);
         context_ = nullptr;
     }
-    pa_proplist* props = pa_proplist_new();
-    pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "Sonvale");
-    pa_proplist_sets(props, PA_PROP_APPLICATION_ID, "org.sonvale.Sonvale");
-    pa_proplist_sets(props, PA_PROP_APPLICATION_ICON_NAME, "audio-input-microphone");
-    context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), "Sonvale", props);
-    pa_proplist_free(props);
+    pa_proplist* props = libpulse().pa_proplist_new();
+    libpulse().pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "Sonvale");
+    libpulse().pa_proplist_sets(props, PA_PROP_APPLICATION_ID, "org.sonvale.Sonvale");
+    libpulse().pa_proplist_sets(props, PA_PROP_APPLICATION_ICON_NAME, "audio-input-microphone");
+    context_ = libpulse().pa_context_new_with_proplist(
+        libpulse().pa_threaded_mainloop_get_api(loop_), "Sonvale", props);
+    libpulse().pa_proplist_free(props);
     if (!context_) {
         connecting_ = false;
         return;
     }
-    pa_context_set_state_callback(
+    libpulse().pa_context_set_state_callback(
         context_,
         [](pa_context*, void* self) { static_cast<PulseConnection*>(self)->onContextState(); },
         this);
     connecting_ = true;
     // Never starts a server of its own: no server means another backend.
-    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+    if (libpulse().pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
         connecting_ = false;
         scheduleReconnect();
     }
 }
 
 void PulseConnection::onContextState() {
-    switch (pa_context_get_state(context_)) {
+    switch (libpulse().pa_context_get_state(context_)) {
     case PA_CONTEXT_READY: {
         connecting_ = false;
-        pa_context_set_subscribe_callback(
+        libpulse().pa_context_set_subscribe_callback(
             context_,
             [](pa_context*, pa_subscription_event_type_t, uint32_t, void* self) {
                 static_cast<PulseConnection*>(self)->refresh();
             },
             this);
-        pa_operation* op = pa_context_subscribe(context_,
-                                                pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK |
-                                                                       PA_SUBSCRIPTION_MASK_SOURCE |
-                                                                       PA_SUBSCRIPTION_MASK_SERVER),
-                                                nullptr, nullptr);
+        pa_operation* op = libpulse().pa_context_subscribe(
+            context_,
+            pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE |
+                                   PA_SUBSCRIPTION_MASK_SERVER),
+            nullptr, nullptr);
         if (op)
-            pa_operation_unref(op);
+            libpulse().pa_operation_unref(op);
         refreshPending_ = 0;
         refreshAgain_ = false;
         known_ = false;
@@ -209,9 +212,9 @@ void PulseConnection::onContextState() {
 void PulseConnection::scheduleReconnect() {
     if (retry_)
         return;
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
+    pa_mainloop_api* api = libpulse().pa_threaded_mainloop_get_api(loop_);
     timeval tv;
-    pa_timeval_add(pa_gettimeofday(&tv), kRetryUs);
+    libpulse().pa_timeval_add(libpulse().pa_gettimeofday(&tv), kRetryUs);
     retry_ = api->time_new(
         api, &tv,
         [](pa_mainloop_api* api, pa_time_event* e, const timeval*, void* self) {
@@ -234,7 +237,7 @@ void PulseConnection::refresh() {
     building_ = PulseState{};
     building_.connected = true;
     refreshPending_ = 1;
-    pa_operation* op = pa_context_get_server_info(
+    pa_operation* op = libpulse().pa_context_get_server_info(
         context_,
         [](pa_context* c, const pa_server_info* info, void* self) {
             auto* me = static_cast<PulseConnection*>(self);
@@ -259,9 +262,9 @@ void PulseConnection::refresh() {
                 src.mute = s->mute != 0;
                 me->building_.sources.push_back(std::move(src));
             };
-            if (pa_operation* o = pa_context_get_source_info_list(c, sourceCb, me)) {
+            if (pa_operation* o = libpulse().pa_context_get_source_info_list(c, sourceCb, me)) {
                 ++me->refreshPending_;
-                pa_operation_unref(o);
+                libpulse().pa_operation_unref(o);
             }
             if (!me->building_.sink.name.empty()) {
                 auto sinkCb = [](pa_context*, const pa_sink_info* s, int eol, void* self) {
@@ -274,17 +277,17 @@ void PulseConnection::refresh() {
                     me->building_.sink.volume = s->volume;
                     me->building_.sink.mute = s->mute != 0;
                 };
-                if (pa_operation* o = pa_context_get_sink_info_by_name(
+                if (pa_operation* o = libpulse().pa_context_get_sink_info_by_name(
                         c, me->building_.sink.name.c_str(), sinkCb, me)) {
                     ++me->refreshPending_;
-                    pa_operation_unref(o);
+                    libpulse().pa_operation_unref(o);
                 }
             }
             me->finishRefresh();
         },
         this);
     if (op)
-        pa_operation_unref(op);
+        libpulse().pa_operation_unref(op);
     else
         refreshPending_ = 0;
 }

@@ -18,7 +18,7 @@
 
 #include "platform/mmsystem.h"
 
-#include <pulse/pulseaudio.h>
+#include "platform/audio/pulse/PulseLibrary.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -79,8 +79,10 @@ public:
     // Holds the loop's lock (not on the loop thread).
     class Lock {
     public:
-        explicit Lock(PulseConnection& c) : loop_(c.loop_) { pa_threaded_mainloop_lock(loop_); }
-        ~Lock() { pa_threaded_mainloop_unlock(loop_); }
+        explicit Lock(PulseConnection& c) : loop_(c.loop_) {
+            libpulse().pa_threaded_mainloop_lock(loop_);
+        }
+        ~Lock() { libpulse().pa_threaded_mainloop_unlock(loop_); }
         Lock(const Lock&) = delete;
         Lock& operator=(const Lock&) = delete;
 

@@ -220,8 +220,8 @@ public:
             if (state->sink.index == PA_INVALID_INDEX)
                 return MMR_MIXER_INVALCONTROL;
             const pa_cvolume cv = serverVolume(state->sink.volume, v);
-            op = pa_context_set_sink_volume_by_index(ctx, state->sink.index, &cv,
-                                                     PulseConnection::successCallback, &ok);
+            op = libpulse().pa_context_set_sink_volume_by_index(
+                ctx, state->sink.index, &cv, PulseConnection::successCallback, &ok);
             apply = [cv](PulseState& s) { s.sink.volume = cv; };
             break;
         }
@@ -229,8 +229,8 @@ public:
             if (state->sink.index == PA_INVALID_INDEX)
                 return MMR_MIXER_INVALCONTROL;
             const bool mute = v[0] != 0;
-            op = pa_context_set_sink_mute_by_index(ctx, state->sink.index, mute,
-                                                   PulseConnection::successCallback, &ok);
+            op = libpulse().pa_context_set_sink_mute_by_index(
+                ctx, state->sink.index, mute, PulseConnection::successCallback, &ok);
             apply = [mute](PulseState& s) { s.sink.mute = mute; };
             break;
         }
@@ -246,8 +246,8 @@ public:
             }
             if (name.empty())
                 return MMR_MIXER_INVALVALUE; // that source went away
-            op = pa_context_set_default_source(ctx, name.c_str(), PulseConnection::successCallback,
-                                               &ok);
+            op = libpulse().pa_context_set_default_source(ctx, name.c_str(),
+                                                          PulseConnection::successCallback, &ok);
             apply = [name](PulseState& s) { s.defaultSource = name; };
             break;
         }
@@ -258,8 +258,8 @@ public:
                 return MMR_MIXER_INVALCONTROL;
             if (kind == kSourceVolume) {
                 const pa_cvolume cv = serverVolume(s->volume, v);
-                op = pa_context_set_source_volume_by_index(ctx, index, &cv,
-                                                           PulseConnection::successCallback, &ok);
+                op = libpulse().pa_context_set_source_volume_by_index(
+                    ctx, index, &cv, PulseConnection::successCallback, &ok);
                 apply = [index, cv](PulseState& st) {
                     for (PulseSource& src : st.sources) {
                         if (src.index == index)
@@ -268,8 +268,8 @@ public:
                 };
             } else {
                 const bool mute = v[0] != 0;
-                op = pa_context_set_source_mute_by_index(ctx, index, mute,
-                                                         PulseConnection::successCallback, &ok);
+                op = libpulse().pa_context_set_source_mute_by_index(
+                    ctx, index, mute, PulseConnection::successCallback, &ok);
                 apply = [index, mute](PulseState& st) {
                     for (PulseSource& src : st.sources) {
                         if (src.index == index)

@@ -93,8 +93,9 @@ public:
         const uint64_t queued = written_ - std::min(written_, playedLocked());
         const int queuedMs = int(queued * 1000 / std::max<uint32_t>(format_.nAvgBytesPerSec, 1));
         int ok = 0;
-        if (!pulse.finish(pa_stream_drain(stream_, PulseConnection::streamSuccessCallback, &ok),
-                          queuedMs + kStuckMs) ||
+        if (!pulse.finish(
+                libpulse().pa_stream_drain(stream_, PulseConnection::streamSuccessCallback, &ok),
+                queuedMs + kStuckMs) ||
             !ok)
             return MMR_ERROR;
         drainedAt_.store(written_);
@@ -125,7 +126,7 @@ public:
 
 private:
     bool failed() const {
-        const pa_stream_state_t s = pa_stream_get_state(stream_);
+        const pa_stream_state_t s = libpulse().pa_stream_get_state(stream_);
         return s == PA_STREAM_FAILED || s == PA_STREAM_TERMINATED;
     }
 
@@ -133,7 +134,7 @@ private:
     uint64_t playedLocked() const {
         pa_usec_t usec = 0;
         uint64_t played = played_.load();
-        if (stream_ && !failed() && pa_stream_get_time(stream_, &usec) == 0) {
+        if (stream_ && !failed() && libpulse().pa_stream_get_time(stream_, &usec) == 0) {
             played = usec * format_.nAvgBytesPerSec / 1000000;
             played -= played % format_.nBlockAlign;
         }
@@ -152,12 +153,12 @@ private:
         ss.format = format_.wBitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE;
         ss.rate = format_.nSamplesPerSec;
         ss.channels = uint8_t(format_.nChannels);
-        pa_stream* s = pa_stream_new(c, "Playback", &ss, nullptr);
+        pa_stream* s = libpulse().pa_stream_new(c, "Playback", &ss, nullptr);
         if (!s)
-            return PulseConnection::result(pa_context_errno(c));
+            return PulseConnection::result(libpulse().pa_context_errno(c));
         auto signalAll = [](pa_stream*, void*) { PulseConnection::instance().signal(); };
-        pa_stream_set_state_callback(s, signalAll, nullptr);
-        pa_stream_set_write_callback(
+        libpulse().pa_stream_set_state_callback(s, signalAll, nullptr);
+        libpulse().pa_stream_set_write_callback(
             s, [](pa_stream*, size_t, void*) { PulseConnection::instance().signal(); }, nullptr);
         pa_buffer_attr attr;
         std::memset(&attr, 0xFF, sizeof attr);
@@ -165,21 +166,22 @@ private:
         attr.tlength -= attr.tlength % format_.nBlockAlign;
         const auto flags = pa_stream_flags_t(
             PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
-        if (pa_stream_connect_playback(s, nullptr, &attr, flags, nullptr, nullptr) < 0) {
-            const MMRESULT r = PulseConnection::result(pa_context_errno(c));
-            pa_stream_unref(s);
+        if (libpulse().pa_stream_connect_playback(s, nullptr, &attr, flags, nullptr, nullptr) < 0) {
+            const MMRESULT r = PulseConnection::result(libpulse().pa_context_errno(c));
+            libpulse().pa_stream_unref(s);
             return r;
         }
         pulse.wait(
             [s] {
-                const pa_stream_state_t st = pa_stream_get_state(s);
+                const pa_stream_state_t st = libpulse().pa_stream_get_state(s);
                 return st != PA_STREAM_CREATING && st != PA_STREAM_UNCONNECTED;
             },
             kOpenTimeoutMs);
         stream_ = s;
-        if (pa_stream_get_state(s) != PA_STREAM_READY) {
-            const MMRESULT r =
-                pulse.context() ? PulseConnection::result(pa_context_errno(c)) : MMR_NODRIVER;
+        if (libpulse().pa_stream_get_state(s) != PA_STREAM_READY) {
+            const MMRESULT r = pulse.context()
+                                   ? PulseConnection::result(libpulse().pa_context_errno(c))
+                                   : MMR_NODRIVER;
             disconnectStream();
             return r == MMR_NOERROR ? MMR_ERROR : r;
         }
@@ -193,10 +195,10 @@ private:
 
     // Lock held.
     void disconnectStream() {
-        pa_stream_set_state_callback(stream_, nullptr, nullptr);
-        pa_stream_set_write_callback(stream_, nullptr, nullptr);
-        pa_stream_disconnect(stream_);
-        pa_stream_unref(stream_);
+        libpulse().pa_stream_set_state_callback(stream_, nullptr, nullptr);
+        libpulse().pa_stream_set_write_callback(stream_, nullptr, nullptr);
+        libpulse().pa_stream_disconnect(stream_);
+        libpulse().pa_stream_unref(stream_);
         stream_ = nullptr;
         held_.clear();
     }
@@ -205,9 +207,9 @@ private:
         if (failed())
             return;
         int ok = 0;
-        pulse.finish(
-            pa_stream_cork(stream_, on ? 1 : 0, PulseConnection::streamSuccessCallback, &ok),
-            kStuckMs);
+        pulse.finish(libpulse().pa_stream_cork(stream_, on ? 1 : 0,
+                                               PulseConnection::streamSuccessCallback, &ok),
+                     kStuckMs);
     }
 
     MMRESULT flushHeld(PulseConnection& pulse) {
@@ -223,12 +225,15 @@ private:
         while (bytes > 0) {
             if (failed())
                 return MMR_ERROR;
-            size_t room = pa_stream_writable_size(stream_);
+            size_t room = libpulse().pa_stream_writable_size(stream_);
             if (room == size_t(-1))
                 return MMR_ERROR;
             if (room == 0) {
-                if (!pulse.wait([this] { return failed() || pa_stream_writable_size(stream_) > 0; },
-                                kStuckMs))
+                if (!pulse.wait(
+                        [this] {
+                            return failed() || libpulse().pa_stream_writable_size(stream_) > 0;
+                        },
+                        kStuckMs))
                     return MMR_ERROR; // no room for seconds: the server is stuck
                 continue;
             }
@@ -236,7 +241,7 @@ private:
             n -= n % format_.nBlockAlign;
             if (n == 0)
                 n = format_.nBlockAlign;
-            if (pa_stream_write(stream_, p, n, nullptr, 0, PA_SEEK_RELATIVE) < 0)
+            if (libpulse().pa_stream_write(stream_, p, n, nullptr, 0, PA_SEEK_RELATIVE) < 0)
                 return MMR_ERROR;
             p += n;
             bytes -= uint32_t(n);

@@ -39,10 +39,10 @@ uint32_t fragmentBytes(const WAVEFORMATEX& f) {
 
 // Lock held.
 void disconnect(pa_stream* s) {
-    pa_stream_set_state_callback(s, nullptr, nullptr);
-    pa_stream_set_read_callback(s, nullptr, nullptr);
-    pa_stream_disconnect(s);
-    pa_stream_unref(s);
+    libpulse().pa_stream_set_state_callback(s, nullptr, nullptr);
+    libpulse().pa_stream_set_read_callback(s, nullptr, nullptr);
+    libpulse().pa_stream_disconnect(s);
+    libpulse().pa_stream_unref(s);
 }
 
 // Lock held: connects a record stream from the default source and waits
@@ -55,14 +55,14 @@ MMRESULT connectRecord(PulseConnection& pulse, const WAVEFORMATEX& format, bool 
     if (!c)
         return MMR_NODRIVER;
     const pa_sample_spec ss = sampleSpec(format);
-    pa_stream* s = pa_stream_new(c, "Recording", &ss, nullptr);
+    pa_stream* s = libpulse().pa_stream_new(c, "Recording", &ss, nullptr);
     if (!s)
-        return PulseConnection::result(pa_context_errno(c));
-    pa_stream_set_state_callback(
+        return PulseConnection::result(libpulse().pa_context_errno(c));
+    libpulse().pa_stream_set_state_callback(
         s, [](pa_stream*, void*) { PulseConnection::instance().signal(); }, nullptr);
     if (!onRead)
         onRead = [](pa_stream*, size_t, void*) { PulseConnection::instance().signal(); };
-    pa_stream_set_read_callback(s, onRead, reader);
+    libpulse().pa_stream_set_read_callback(s, onRead, reader);
     pa_buffer_attr attr;
     std::memset(&attr, 0xFF, sizeof attr); // server defaults for what is not set
     attr.fragsize = fragmentBytes(format);
@@ -73,20 +73,20 @@ MMRESULT connectRecord(PulseConnection& pulse, const WAVEFORMATEX& format, bool 
     attr.maxlength = uint32_t(-1);
     const auto flags = pa_stream_flags_t(PA_STREAM_DONT_MOVE | PA_STREAM_ADJUST_LATENCY |
                                          (corked ? PA_STREAM_START_CORKED : PA_STREAM_NOFLAGS));
-    if (pa_stream_connect_record(s, nullptr, &attr, flags) < 0) {
-        const MMRESULT r = PulseConnection::result(pa_context_errno(c));
-        pa_stream_unref(s);
+    if (libpulse().pa_stream_connect_record(s, nullptr, &attr, flags) < 0) {
+        const MMRESULT r = PulseConnection::result(libpulse().pa_context_errno(c));
+        libpulse().pa_stream_unref(s);
         return r;
     }
     pulse.wait(
         [s] {
-            const pa_stream_state_t st = pa_stream_get_state(s);
+            const pa_stream_state_t st = libpulse().pa_stream_get_state(s);
             return st == PA_STREAM_READY || !PA_STREAM_IS_GOOD(st);
         },
         kOpenTimeoutMs);
-    if (pa_stream_get_state(s) != PA_STREAM_READY) {
-        const MMRESULT r =
-            pulse.context() ? PulseConnection::result(pa_context_errno(c)) : MMR_NODRIVER;
+    if (libpulse().pa_stream_get_state(s) != PA_STREAM_READY) {
+        const MMRESULT r = pulse.context() ? PulseConnection::result(libpulse().pa_context_errno(c))
+                                           : MMR_NODRIVER;
         disconnect(s);
         return r == MMR_NOERROR ? MMR_ERROR : r;
     }
@@ -110,7 +110,7 @@ public:
         drop();
         const MMRESULT r = connectRecord(pulse, format_, false, onRead, this, &stream_);
         if (r == MMR_NOERROR) {
-            const pa_buffer_attr* attr = pa_stream_get_buffer_attr(stream_);
+            const pa_buffer_attr* attr = libpulse().pa_stream_get_buffer_attr(stream_);
             maxLength_ = attr ? attr->maxlength : 0;
         }
         return r;
@@ -145,7 +145,7 @@ public:
             if (ready() >= need)
                 break;
             want_ = need - carried();
-            pa_threaded_mainloop_wait(loop());
+            libpulse().pa_threaded_mainloop_wait(loop());
             want_ = 0;
         }
         auto* out = static_cast<uint8_t*>(buffer);
@@ -160,7 +160,7 @@ public:
             countOverrun();
             const void* data = nullptr;
             size_t n = 0;
-            if (pa_stream_peek(stream_, &data, &n) < 0 || n == 0)
+            if (libpulse().pa_stream_peek(stream_, &data, &n) < 0 || n == 0)
                 break;
             n -= n % block;
             const size_t take = std::min<size_t>(n, maxBytes - got);
@@ -179,7 +179,7 @@ public:
                 carryOffset_ = 0;
             }
             got += uint32_t(take);
-            pa_stream_drop(stream_);
+            libpulse().pa_stream_drop(stream_);
         }
         return long(got);
     }
@@ -207,17 +207,19 @@ private:
     // can be filled (not for every fragment).
     static void onRead(pa_stream* s, size_t, void* self) {
         const auto* me = static_cast<const PulseCaptureSource*>(self);
-        const size_t n = pa_stream_readable_size(s);
+        const size_t n = libpulse().pa_stream_readable_size(s);
         if (me->want_ == 0 || (n != size_t(-1) && n >= me->want_))
             PulseConnection::instance().signal();
     }
 
     // Lock held: no stream (stopped), or one the server ended.
-    bool failed() const { return !stream_ || !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)); }
+    bool failed() const {
+        return !stream_ || !PA_STREAM_IS_GOOD(libpulse().pa_stream_get_state(stream_));
+    }
 
     // Lock held: bytes the server has delivered and not yet read.
     size_t readable() const {
-        const size_t n = pa_stream_readable_size(stream_);
+        const size_t n = libpulse().pa_stream_readable_size(stream_);
         return n == size_t(-1) ? 0 : n;
     }
     size_t ready() const { return readable() + carried(); }
@@ -285,7 +287,7 @@ public:
         if (!pulse.connect(kConnectMs))
             return MMR_NODRIVER;
         const pa_sample_spec ss = sampleSpec(format);
-        if (!pa_sample_spec_valid(&ss))
+        if (!libpulse().pa_sample_spec_valid(&ss))
             return MMR_BADFORMAT;
         if (query)
             return MMR_NOERROR;

@@ -13,6 +13,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   xvfb sox lame mpg123 python3 libxcb1-dev
   librsvg2-bin dpkg-dev file desktop-file-utils appstream lintian man-db
+  gcovr
 )
 
 missing=()

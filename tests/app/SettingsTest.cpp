@@ -13,32 +13,45 @@ using apptest::readFile;
 using apptest::ScratchDir;
 using apptest::writeFile;
 
-TEST(Settings, FirstStartWithoutFileGivesEveryDefault) {
+TEST(Settings, AMissingFileAnEmptyFolderAndValuesOutsideTheirRangesLoadAsDefaults) {
     ScratchDir dir;
-    TIniEngineEx ini(dir.path() + "none.ini");
-    const svar::TOptions o = ReadOptions(ini, "/music");
-    EXPECT_EQ(o.SaveFile, 1);
-    EXPECT_EQ(o.SaveDir, "/music/");
-    EXPECT_TRUE(o.IsRecordNew);
-    EXPECT_TRUE(o.IsNoiseReduction);
-    EXPECT_TRUE(o.IsOurPlayer);
-    EXPECT_FALSE(o.IsStopRecording);
-    EXPECT_EQ(o.StopRecordingSeconds, 120);
-    EXPECT_EQ(o.WavMode, 1);
-    EXPECT_EQ(o.WavBits, 1);
-    EXPECT_EQ(o.WavRate, 0);
-    EXPECT_EQ(o.MP3Mode, 1);
-    EXPECT_EQ(o.MP3Bits, 7);
-    EXPECT_FALSE(o.MP3UseVBR);
-    EXPECT_EQ(o.MP3VBRLevel, 5);
-    EXPECT_EQ(o.MP3BitsMin, 7);
-    EXPECT_EQ(o.MP3BitsMax, 7);
-    EXPECT_EQ(o.Mixer, -1);
-    EXPECT_FALSE(o.MP3UseCopyrighted || o.MP3UseOriginal || o.MP3UseCRC || o.MP3UsePrivate);
-    EXPECT_EQ(o.Skin, 0);
+    svar::TOptions defaults;
+    defaults.SaveDir = "/music/";
+    TIniEngineEx none(dir.path() + "none.ini");
+    EXPECT_EQ(ReadOptions(none, "/music"), defaults);
     bool dropped = false;
-    EXPECT_TRUE(ReadRecordFileList(ini, dropped, [](const std::string&) { return true; }).empty());
+    EXPECT_TRUE(ReadRecordFileList(none, dropped, [](const std::string&) { return true; }).empty());
     EXPECT_FALSE(dropped);
+
+    // Every number at either end of its range is kept, one step outside it
+    // reads as its default (past INT32_MAX the number itself is refused).
+    using IntField = int32_t svar::TOptions::*;
+    const struct {
+        const char* what;
+        int64_t (*value)(const OptionEntry&);
+        bool kept;
+    } passes[] = {
+        {"lowest", [](const OptionEntry& e) { return int64_t(e.minValue); }, true},
+        {"highest", [](const OptionEntry& e) { return int64_t(e.maxValue); }, true},
+        {"below", [](const OptionEntry& e) { return int64_t(e.minValue) - 1; }, false},
+        {"above", [](const OptionEntry& e) { return int64_t(e.maxValue) + 1; }, false},
+    };
+    for (const auto& pass : passes) {
+        const std::string file = dir.path() + pass.what + ".ini";
+        std::string text = "[Options]\r\nSaveDir=\r\n";
+        for (const OptionEntry& e : OptionTable())
+            if (std::holds_alternative<IntField>(e.field))
+                text += std::string(e.key) + "=" + std::to_string(pass.value(e)) + "\r\n";
+        writeFile(file, text);
+        TIniEngineEx ini(file);
+        const svar::TOptions o = ReadOptions(ini, "/music/");
+        EXPECT_EQ(o.SaveDir, "/music/");
+        for (const OptionEntry& e : OptionTable())
+            if (const IntField* field = std::get_if<IntField>(&e.field)) {
+                EXPECT_EQ(o.**field, pass.kept ? int32_t(pass.value(e)) : e.defaultValue)
+                    << pass.what << " " << e.key;
+            }
+    }
 }
 
 TEST(Settings, StoredValuesAreReadAndSaveDirGetsATrailingSlash) {
@@ -54,35 +67,6 @@ TEST(Settings, StoredValuesAreReadAndSaveDirGetsATrailingSlash) {
     EXPECT_TRUE(o.IsStopRecording);
     EXPECT_EQ(o.Skin, 3);
     EXPECT_EQ(o.Mixer, 2);
-}
-
-TEST(Settings, OutOfRangeValuesAndAnEmptyFolderLoadAsDefaults) {
-    ScratchDir dir;
-    writeFile(dir.path() + "s.ini",
-              "[Options]\r\nSaveDir=\r\nSaveFile=2\r\nWavMode=-1\r\nWavRate=3\r\nMP3Mode=4\r\n"
-              "MP3Bits=13\r\nMP3VBRLevel=10\r\nMP3BitsMin=-1\r\nMP3BitsMax=99\r\n"
-              "Skin=-9\r\nStopRecordingSeconds=-7\r\nMixer=-2\r\nWavBits=2\r\n");
-    TIniEngineEx ini(dir.path() + "s.ini");
-    svar::TOptions defaults;
-    defaults.SaveDir = "/music/";
-    EXPECT_EQ(ReadOptions(ini, "/music/"), defaults);
-
-    // The ends of each range are kept.
-    writeFile(dir.path() + "t.ini",
-              "[Options]\r\nSaveFile=0\r\nWavRate=2\r\nMP3Mode=3\r\nMP3VBRLevel=9\r\n"
-              "MP3BitsMin=0\r\nMP3BitsMax=12\r\nSkin=4\r\nStopRecordingSeconds=0\r\n"
-              "Mixer=-1\r\n");
-    TIniEngineEx edges(dir.path() + "t.ini");
-    const svar::TOptions o = ReadOptions(edges, "/music/");
-    EXPECT_EQ(o.SaveFile, 0);
-    EXPECT_EQ(o.WavRate, 2);
-    EXPECT_EQ(o.MP3Mode, 3);
-    EXPECT_EQ(o.MP3VBRLevel, 9);
-    EXPECT_EQ(o.MP3BitsMin, 0);
-    EXPECT_EQ(o.MP3BitsMax, 12);
-    EXPECT_EQ(o.Skin, 4);
-    EXPECT_EQ(o.StopRecordingSeconds, 0);
-    EXPECT_EQ(o.Mixer, -1);
 }
 
 TEST(Settings, MissingRecordingsAreDroppedAndFlagged) {
@@ -115,12 +99,11 @@ TEST(Settings, OptionsWriteLeavesIsRecordNewAndListAlone) {
     EXPECT_NE(text.find("SaveDir=/x/\r\n"), std::string::npos);
     EXPECT_NE(text.find("MP3UseVBR=1\r\n"), std::string::npos);
     EXPECT_EQ(text.find("RecordFile"), std::string::npos);
-    for (const char* key :
-         {"SaveFile=", "IsNoiseReduction=", "IsOurPlayer=", "IsStopRecording=",
-          "StopRecordingSeconds=", "WavMode=", "WavBits=", "WavRate=", "MP3Mode=", "MP3Bits=",
-          "MP3VBRLevel=", "MP3BitsMin=", "MP3BitsMax=", "MP3UseCopyrighted=", "MP3UseOriginal=",
-          "MP3UseCRC=", "MP3UsePrivate=", "Mixer=", "Skin="})
-        EXPECT_NE(text.find(std::string("\n") + key), std::string::npos) << key;
+    // Options left at their defaults are written too.
+    for (const OptionEntry& e : OptionTable())
+        if (e.dialogWrites) {
+            EXPECT_NE(text.find("\n" + std::string(e.key) + "="), std::string::npos) << e.key;
+        }
 }
 
 TEST(Settings, ListWriteBoundsAnOldLongerListByItsCount) {

@@ -15,10 +15,11 @@ using namespace capture_test;
 
 namespace {
 
-// A finished recording of `bytes` sample bytes, 16-bit stereo.
-Bytes recording(uint32_t bytes) {
+// A recording of `bytes` sample bytes, 16-bit stereo, whose header gives
+// `declared` bytes (an RF64 header past 4 GiB).
+Bytes recording(uint32_t bytes, uint64_t declared) {
     wave_header::Image h = wave_header::build(pcm(44100, 16, 2));
-    wave_header::setSizes(h, bytes, 4);
+    wave_header::setSizes(h, declared, 4);
     Bytes file(h.begin(), h.end());
     const Bytes data = pattern(bytes);
     file.insert(file.end(), data.begin(), data.end());
@@ -35,7 +36,7 @@ TEST(WaveRepairTest, StaleOrZeroSizesAreSetFromTheLengthInWholeFrames) {
     TempDir dir;
     const std::string name = dir.file("cut.wav");
     for (uint32_t stale : {0u, 4000u}) {
-        Bytes file = recording(10000);
+        Bytes file = recording(10000, 10000);
         file.push_back(0x55); // a frame cut in the middle
         file.push_back(0x66);
         setU32(file, 4, stale ? kWavHeader - 8 + stale : 0);
@@ -74,7 +75,7 @@ TEST(WaveRepairTest, StaleOrZeroSizesAreSetFromTheLengthInWholeFrames) {
 TEST(WaveRepairTest, IntactFilesAndFilesWithMoreChunksAreLeftAlone) {
     TempDir dir;
     const std::string name = dir.file("whole.wav");
-    const Bytes whole = recording(4000);
+    const Bytes whole = recording(4000, 4000);
     writeFile(name, whole);
     EXPECT_EQ(repairWaveFile(name), WaveRepairResult::Intact);
     EXPECT_EQ(readFile(name), whole);
@@ -92,12 +93,7 @@ TEST(WaveRepairTest, IntactFilesAndFilesWithMoreChunksAreLeftAlone) {
 TEST(WaveRepairTest, Rf64SizesAreRepairedInTheDs64Chunk) {
     TempDir dir;
     const std::string name = dir.file("rf64.wav");
-    wave_header::Image h = wave_header::build(pcm(44100, 16, 2));
-    wave_header::setSizes(h, uint64_t(UINT32_MAX) + 1, 4); // made RF64
-    Bytes file(h.begin(), h.end());
-    const Bytes data = pattern(6002);
-    file.insert(file.end(), data.begin(), data.end());
-    writeFile(name, file);
+    writeFile(name, recording(6002, uint64_t(UINT32_MAX) + 1));
 
     EXPECT_EQ(repairWaveFile(name), WaveRepairResult::Repaired);
     const Bytes fixed = readFile(name);

@@ -1,23 +1,15 @@
 #include "core/unaFileStream.h"
 #include "core/unaUtils.h"
 
+#include "TestHelpers.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
-#include <unistd.h>
-
-namespace {
-std::string tempFile(const char* tag) {
-    std::string p =
-        std::string(::testing::TempDir()) + "sonvale_fs_" + tag + "_" + std::to_string(::getpid());
-    std::remove(p.c_str());
-    return p;
-}
-} // namespace
 
 TEST(FileStream, WritesReadsAndTracksSizeAndPosition) {
-    const std::string path = tempFile("rw");
+    const std::string path = scratchFile("fs_rw");
     unaFileStream f(path);
     ASSERT_TRUE(f.isValid());
     EXPECT_EQ(f.getSize(), 0);
@@ -44,7 +36,7 @@ TEST(FileStream, WritesReadsAndTracksSizeAndPosition) {
 }
 
 TEST(FileStream, PeekLeavesThePositionAndSeekRelativeStopsAtZero) {
-    const std::string path = tempFile("peek");
+    const std::string path = scratchFile("fs_peek");
     ASSERT_EQ(AppendToFile(path, "abcdefgh", 8), 0);
     unaFileStream f(path, false);
     ASSERT_TRUE(f.isValid());
@@ -61,7 +53,7 @@ TEST(FileStream, PeekLeavesThePositionAndSeekRelativeStopsAtZero) {
 }
 
 TEST(FileStream, LoopWrapsReadsAroundTheEnd) {
-    const std::string path = tempFile("loop");
+    const std::string path = scratchFile("fs_loop");
     ASSERT_EQ(AppendToFile(path, "abcde", 5), 0);
     unaFileStream f(path, true);
     ASSERT_TRUE(f.isValid());
@@ -83,12 +75,12 @@ TEST(FileStream, LoopWrapsReadsAroundTheEnd) {
 }
 
 TEST(FileStream, OpenFailuresAndShareModes) {
-    unaFileStream missingDir(tempFile("nodir") + "/x/y.wav");
+    unaFileStream missingDir(scratchFile("fs_nodir") + "/x/y.wav");
     EXPECT_FALSE(missingDir.isValid());
     char c;
     EXPECT_EQ(missingDir.read(&c, 1), 0u);
 
-    const std::string path = tempFile("share");
+    const std::string path = scratchFile("fs_share");
     unaFileStream exclusive(path, false, FILE_SHARE_READ, GENERIC_READ | GENERIC_WRITE);
     ASSERT_TRUE(exclusive.isValid());
     unaFileStream second(path, false, FILE_SHARE_READ, GENERIC_READ | GENERIC_WRITE);
@@ -101,7 +93,7 @@ TEST(FileStream, OpenFailuresAndShareModes) {
 }
 
 TEST(FileStream, SizesAndPositionsPastTwoAndFourGiBStayExact) {
-    const std::string path = tempFile("big");
+    const std::string path = scratchFile("fs_big");
     unaFileStream f(path);
     ASSERT_TRUE(f.isValid());
     // A sparse file: the disk holds only the few bytes written.

@@ -20,30 +20,27 @@ void* tag(uintptr_t n) {
 
 } // namespace
 
-TEST(List, CapacityMovesInStepsOf256) {
+TEST(List, GrowsAndShrinksWithItsItemsButKeepsItsSlotsWhenRunningEmpty) {
     unaList l;
     EXPECT_EQ(l.capacity(), 0u);
-    for (uintptr_t i = 1; i <= 256; ++i)
+    for (uintptr_t i = 1; i <= 257; ++i)
         EXPECT_EQ(l.add(tag(i)), int32_t(i - 1));
-    EXPECT_EQ(l.capacity(), 256u);
-    l.add(tag(257));
-    EXPECT_EQ(l.capacity(), 512u);
-    EXPECT_EQ(l.count(), 257u);
+    const uint32_t grown = l.capacity();
+    EXPECT_GE(grown, 257u);
     EXPECT_TRUE(l.removeByIndex(0));
-    EXPECT_EQ(l.capacity(), 256u);
+    EXPECT_LT(l.capacity(), grown);
+    EXPECT_GE(l.capacity(), l.count());
     EXPECT_EQ(l.get(0), tag(2)); // items moved down
     EXPECT_EQ(l.get(255), tag(257));
     l.clear();
     EXPECT_EQ(l.count(), 0u);
     EXPECT_EQ(l.capacity(), 0u);
-}
 
-TEST(List, RunningEmptyKeepsTheSlotArray) {
-    unaList l;
+    // A queue that drains does not reallocate.
     l.add(tag(1));
     l.removeByIndex(0);
     EXPECT_EQ(l.count(), 0u);
-    EXPECT_EQ(l.capacity(), 256u); // a queue that drains does not reallocate
+    EXPECT_GT(l.capacity(), 0u);
     l.setCapacity(0);
     EXPECT_EQ(l.capacity(), 0u);
 }

@@ -1,23 +1,16 @@
 #include "core/unaMappedMemory.h"
 #include "core/unaUtils.h"
 
+#include "TestHelpers.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-std::string tempFile(const char* tag) {
-    std::string p =
-        std::string(::testing::TempDir()) + "sonvale_map_" + tag + "_" + std::to_string(::getpid());
-    std::remove(p.c_str());
-    return p;
-}
-
 long fileSize(const std::string& p) {
     struct stat st;
     return ::stat(p.c_str(), &st) == 0 ? long(st.st_size) : -1;
@@ -50,7 +43,7 @@ TEST(MappedMemory, NamedBlockIsSharedBetweenObjectsAndRemovedByItsCreator) {
 }
 
 TEST(MappedFile, ShortFilesArePaddedTo32ZeroBytes) {
-    const std::string path = tempFile("short");
+    const std::string path = scratchFile("map_short");
     ASSERT_EQ(AppendToFile(path, "0123456789", 10), 0);
     unaMappedFile m(path);
     ASSERT_TRUE(m.isOpen());
@@ -65,7 +58,7 @@ TEST(MappedFile, ShortFilesArePaddedTo32ZeroBytes) {
     EXPECT_FALSE(m.isOpen());
     std::remove(path.c_str());
 
-    const std::string missing = tempFile("missing");
+    const std::string missing = scratchFile("map_missing");
     unaMappedFile created(missing);
     EXPECT_TRUE(created.isOpen());
     EXPECT_EQ(fileSize(missing), 32);
@@ -73,7 +66,7 @@ TEST(MappedFile, ShortFilesArePaddedTo32ZeroBytes) {
 }
 
 TEST(MappedFile, WriteCopyNeverReachesTheFileButReadWriteDoes) {
-    const std::string path = tempFile("modes");
+    const std::string path = scratchFile("map_modes");
     std::string content(64, 'a');
     ASSERT_EQ(AppendToFile(path, content.data(), 64), 0);
     {
@@ -92,12 +85,9 @@ TEST(MappedFile, WriteCopyNeverReachesTheFileButReadWriteDoes) {
         EXPECT_EQ(rw.size(), 64u);
         static_cast<char*>(rw.data())[1] = 'Y';
     }
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    EXPECT_EQ(ss.str().substr(0, 3), "aYa");
+    EXPECT_EQ(fileContent(path).substr(0, 3), "aYa");
     std::remove(path.c_str());
 
-    unaMappedFile nowhere(tempFile("nodir") + "/sub/file.wav");
+    unaMappedFile nowhere(scratchFile("map_nodir") + "/sub/file.wav");
     EXPECT_FALSE(nowhere.isOpen());
 }

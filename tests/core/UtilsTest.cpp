@@ -1,30 +1,13 @@
 #include "core/unaUtils.h"
 
+#include "TestHelpers.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
-
-namespace {
-
-std::string tempPath(const char* tag) {
-    return std::string(::testing::TempDir()) + "sonvale_utils_" + tag + "_" +
-           std::to_string(::getpid());
-}
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-} // namespace
 
 TEST(Int2Str, DigitsSignsAndBases) {
     EXPECT_EQ(int2str(int32_t(-255), 16), "-FF");
@@ -197,18 +180,17 @@ TEST(WaveFormatText, CompressedFormatsCarryTheirExtraBytes) {
 }
 
 TEST(Files, AppendCreatesAppendsAndReportsBadInput) {
-    const std::string path = tempPath("append");
-    std::remove(path.c_str());
+    const std::string path = scratchFile("utils_append");
     EXPECT_FALSE(fileExists(path));
     EXPECT_EQ(AppendToFile(path, "abc", 3), 0);
     EXPECT_TRUE(fileExists(path));
     EXPECT_EQ(AppendToFile(path, "de", 2), 0);
     EXPECT_EQ(AppendToFile(path, "zz", 0), 0);
     EXPECT_EQ(AppendToFile(path, nullptr, 5), 0);
-    EXPECT_EQ(readAll(path), "abcde");
+    EXPECT_EQ(fileContent(path), "abcde");
 
     EXPECT_EQ(AppendToFile("", "x", 1), -1);
-    EXPECT_EQ(AppendToFile(tempPath("nodir") + "/sub/file", "x", 1), -2);
+    EXPECT_EQ(AppendToFile(scratchFile("utils_nodir") + "/sub/file", "x", 1), -2);
     std::remove(path.c_str());
 
     EXPECT_FALSE(fileExists(""));

@@ -152,11 +152,8 @@ bool Child::waitUntilUp(std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     const unsigned long long termBit = 1ULL << (SIGTERM - 1);
     while (std::chrono::steady_clock::now() < end) {
-        int st = 0;
-        if (::waitpid(pid_, &st, WNOHANG) == pid_) {
-            status_ = st;
+        if (reaped())
             return false; // ended before it came up
-        }
         std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
         for (std::string l; std::getline(status, l);)
             if (l.rfind("SigCgt:", 0) == 0 && (std::stoull(l.substr(7), nullptr, 16) & termBit))
@@ -164,6 +161,14 @@ bool Child::waitUntilUp(std::chrono::milliseconds limit) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
+}
+
+bool Child::reaped() {
+    int st = 0;
+    if (::waitpid(pid_, &st, WNOHANG) != pid_)
+        return false;
+    status_ = st;
+    return true;
 }
 
 std::vector<std::string> Child::mappedObjects() const {
@@ -188,11 +193,8 @@ int Child::terminate(std::chrono::milliseconds limit) {
     ::kill(pid_, SIGTERM);
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
-        int st = 0;
-        if (::waitpid(pid_, &st, WNOHANG) == pid_) {
-            status_ = st;
+        if (reaped())
             return status_;
-        }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     status_ = -1;

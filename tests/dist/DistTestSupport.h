@@ -82,6 +82,9 @@ public:
     int terminate(std::chrono::milliseconds limit);
 
 private:
+    // True, with the wait status kept, once the child has ended.
+    bool reaped();
+
     pid_t pid_ = -1;
     int status_ = -1;
 };

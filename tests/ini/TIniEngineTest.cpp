@@ -229,12 +229,9 @@ TEST_F(IniEngine, ReadIntegerAcceptsDecimalAndHexOnly) {
     EXPECT_TRUE(ini->ReadBool("N", "two", false));
     EXPECT_FALSE(ini->ReadBool("N", "zero", true));
     EXPECT_TRUE(ini->ReadBool("N", "empty", true));
-}
-
-TEST_F(IniEngine, EmptyValueIsNotTheDefault) {
-    auto ini = load("[S]\r\nk=\r\n");
-    EXPECT_EQ(ini->ReadString("S", "k", "def"), "");
-    EXPECT_DOUBLE_EQ(ini->ReadFloat("S", "k", 2.5), 2.5);
+    // An empty string is a value; as a number it is no value.
+    EXPECT_EQ(ini->ReadString("N", "empty", "def"), "");
+    EXPECT_DOUBLE_EQ(ini->ReadFloat("N", "empty", 2.5), 2.5);
 }
 
 // --- writes ---------------------------------------------------------------------------
@@ -345,22 +342,20 @@ TEST_F(IniEngine, OnlyChangedObjectsWriteOnDestruction) {
     EXPECT_EQ(readBytes(path), "[A]\r\nk=2\r\n\r\n");
 }
 
-TEST_F(IniEngine, MissingFileIsEmptyAndCreatedByFlush) {
+TEST_F(IniEngine, AMissingFileIsEmptyAndCreatedByFlushAnUntiedImageOnlyClearsModified) {
     TIniEngine ini(path);
     EXPECT_EQ(ini.ReadInteger("Options", "SaveFile", 1), 1);
     EXPECT_EQ(sectionNames(ini), TStrings{});
     ini.WriteInteger("Options", "SaveFile", 0);
     ini.FlushFile();
     EXPECT_EQ(readBytes(path), "[Options]\r\nSaveFile=0\r\n\r\n");
-}
 
-TEST_F(IniEngine, UntiedImageOnlyClearsModified) {
-    TIniEngine ini("");
-    ini.WriteString("S", "k", "v");
-    EXPECT_TRUE(ini.Modified());
-    ini.FlushFile();
-    EXPECT_FALSE(ini.Modified());
-    EXPECT_EQ(ini.ReadString("S", "k", ""), "v");
+    TIniEngine untied("");
+    untied.WriteString("S", "k", "v");
+    EXPECT_TRUE(untied.Modified());
+    untied.FlushFile();
+    EXPECT_FALSE(untied.Modified());
+    EXPECT_EQ(untied.ReadString("S", "k", ""), "v");
 }
 
 TEST_F(IniEngine, SetFileNameFlushesTheOldFileFirst) {

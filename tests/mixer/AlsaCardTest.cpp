@@ -5,6 +5,7 @@
 #include "mixer/tMsMixer.h"
 
 #include "FakeMixerService.h"
+#include "MsMixerTestSupport.h"
 #include "platform/audio/alsa/AlsaMixerMapping.h"
 
 #include <gtest/gtest.h>
@@ -54,14 +55,7 @@ MixerDeviceModel usbMicrophone() {
     return mapAlsaMixer("USB PnP Sound Device", {mic});
 }
 
-tMsMixerControl* controlOfType(tMsMixerLine& line, uint32_t type) {
-    line.enumControls();
-    for (uint32_t i = 0; i < line.getControlCount(); ++i) {
-        if (line.getControl(i)->getControlInfo().dwControlType == type)
-            return line.getControl(i);
-    }
-    return nullptr;
-}
+} // namespace
 
 TEST(AlsaCardTest, OnboardCodecSelectsThroughItsCaptureSourceMux) {
     FakeMixerService service;
@@ -77,18 +71,13 @@ TEST(AlsaCardTest, OnboardCodecSelectsThroughItsCaptureSourceMux) {
     tMsMixerLine& wavein = *mixer.getDestination(1);
     EXPECT_EQ(wavein.getLineInfo().dwComponentType, MIXERLINE_COMPONENTTYPE_DST_WAVEIN);
 
-    wavein.enumSources();
-    Names sources;
-    for (uint32_t i = 0; i < wavein.getSourceCount(); ++i)
-        sources.push_back(wavein.getSource(i)->getLineInfo().szName);
-    EXPECT_EQ(sources, (Names{"CD", "Line", "Front Mic", "Mic"}));
+    EXPECT_EQ(sourceNames(wavein), (Names{"CD", "Line", "Front Mic", "Mic"}));
 
     tMsMixerControl* mux = controlOfType(wavein, MIXERCONTROL_CONTROLTYPE_MUX);
     ASSERT_NE(mux, nullptr);
     EXPECT_TRUE(mux->getBoolValue(0, 0));
     EXPECT_EQ(mux->getListTexts(), (Names{"Mic", "Front Mic", "Line", "CD"}));
-    for (uint32_t i = 0; i < 4; ++i)
-        mux->setBoolValue(0, i, i == 2);
+    selectMuxItem(*mux, 2);
     EXPECT_EQ(mux->getLastResult(), MMR_NOERROR);
     EXPECT_EQ(service.device(0).values[mux->getControlInfo().dwControlID],
               (std::vector<int32_t>{0, 0, 1, 0}));
@@ -152,5 +141,3 @@ TEST(AlsaCardTest, UsbMicrophoneIsAMonoSourceWithASelectSwitch) {
     EXPECT_EQ(right, 40000);
     EXPECT_FALSE(mute);
 }
-
-} // namespace

@@ -2,6 +2,7 @@
 #include "mixer/tMsMixer.h"
 
 #include "FakeMixerService.h"
+#include "MsMixerTestSupport.h"
 #include "VirtualCardFixture.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +35,7 @@ struct ChangeLog {
     }
 };
 
-using AudioMixerVirtualTest = VirtualCardTest;
+using AudioMixerVirtualTest = MixerCardTest;
 
 TEST_F(AudioMixerVirtualTest, TableListsTheDeviceThenEachDestinationWithItsSources) {
     configureCard({true}, {"Test Card"});
@@ -166,15 +167,12 @@ TEST_F(AudioMixerVirtualTest, ChangesRaiseTheEventForTheirLine) {
     // Another program (the object view here) mutes the speakers.
     {
         tMsMixerSystem system;
-        tMsMixer& mixer = *system.getMixer(0);
-        mixer.enumDestinations();
-        tMsMixerLine& speakers = *mixer.getDestination(0);
-        speakers.enumControls();
-        for (uint32_t i = 0; i < speakers.getControlCount(); ++i) {
-            if (speakers.getControl(i)->getControlInfo().dwControlType ==
-                MIXERCONTROL_CONTROLTYPE_MUTE)
-                speakers.getControl(i)->setBoolValue(0, 0, true);
-        }
+        tMsMixerLine* speakers =
+            destinationOfType(*system.getMixer(0), MIXERLINE_COMPONENTTYPE_DST_SPEAKERS);
+        ASSERT_NE(speakers, nullptr);
+        tMsMixerControl* mute = controlOfType(*speakers, MIXERCONTROL_CONTROLTYPE_MUTE);
+        ASSERT_NE(mute, nullptr);
+        mute->setBoolValue(0, 0, true);
     }
     EXPECT_TRUE(log.events.empty()); // delivered on the message loop only
     PlainMessageWindow::processMessages();

@@ -1,6 +1,7 @@
 #include "mixer/tMsMixer.h"
 
 #include "FakeMixerService.h"
+#include "MsMixerTestSupport.h"
 #include "VirtualCardFixture.h"
 
 #include <gtest/gtest.h>
@@ -14,40 +15,7 @@ std::string text(const char* field) {
     return std::string(field);
 }
 
-tMsMixerLine* destinationOfType(tMsMixer& mixer, uint32_t type) {
-    mixer.enumDestinations();
-    for (uint32_t d = 0; d < mixer.getDestinationCount(); ++d) {
-        if (mixer.getDestination(d)->getLineInfo().dwComponentType == type)
-            return mixer.getDestination(d);
-    }
-    return nullptr;
-}
-
-tMsMixerControl* controlOfType(tMsMixerLine& line, uint32_t type) {
-    line.enumControls();
-    for (uint32_t i = 0; i < line.getControlCount(); ++i) {
-        if (line.getControl(i)->getControlInfo().dwControlType == type)
-            return line.getControl(i);
-    }
-    return nullptr;
-}
-
-std::vector<std::string> sourceNames(tMsMixerLine& destination) {
-    destination.enumSources();
-    std::vector<std::string> names;
-    for (uint32_t i = 0; i < destination.getSourceCount(); ++i)
-        names.push_back(text(destination.getSource(i)->getLineInfo().szName));
-    return names;
-}
-
-// Selects one MUX item the way the record-source panel does: every item set
-// in turn, true for the chosen one only.
-void selectMuxItem(tMsMixerControl& mux, uint32_t chosen) {
-    for (uint32_t i = 0; i < mux.getControlInfo().cMultipleItems; ++i)
-        mux.setBoolValue(0, i, i == chosen);
-}
-
-using MsMixerVirtualTest = VirtualCardTest;
+using MsMixerVirtualTest = MixerCardTest;
 
 TEST_F(MsMixerVirtualTest, SystemListsEveryDeviceByProductName) {
     configureCard({true, false}, {"Card A", "Card B"});
@@ -177,6 +145,16 @@ TEST_F(MsMixerVirtualTest, CheckBoxModeSelectsThroughSourceMuteSwitches) {
 
 class MsMixerFakeTest : public ::testing::Test {
 protected:
+    // Device 0's first destination with its sources and controls listed.
+    static tMsMixerLine& firstDestination(tMsMixerSystem& system) {
+        tMsMixer& mixer = *system.getMixer(0);
+        mixer.enumDestinations();
+        tMsMixerLine& dest = *mixer.getDestination(0);
+        dest.enumSources();
+        dest.enumControls();
+        return dest;
+    }
+
     FakeMixerService service;
 };
 
@@ -257,10 +235,7 @@ TEST_F(MsMixerFakeTest, DetailsAreSizedByControlType) {
     service.device(0).values[volume] = {1000, 0};
 
     tMsMixerSystem system(service);
-    tMsMixer& mixer = *system.getMixer(0);
-    mixer.enumDestinations();
-    tMsMixerLine& line = *mixer.getDestination(0);
-    line.enumControls();
+    tMsMixerLine& line = firstDestination(system);
     ASSERT_EQ(line.getControlCount(), 5u);
 
     const MIXERCONTROLDETAILS& vol = line.getControl(0)->getDetails();
@@ -299,10 +274,7 @@ TEST_F(MsMixerFakeTest, MultipleItemValuesAreIndexedByChannelAndItem) {
     service.device(0).values[id] = {1, 0, 0, 0, 0, 1};
 
     tMsMixerSystem system(service);
-    tMsMixer& mixer = *system.getMixer(0);
-    mixer.enumDestinations();
-    mixer.getDestination(0)->enumControls();
-    tMsMixerControl& c = *mixer.getDestination(0)->getControl(0);
+    tMsMixerControl& c = *firstDestination(system).getControl(0);
     EXPECT_TRUE(c.getBoolValue(0, 0));
     EXPECT_EQ(c.getListTexts().size(), 6u); // two channels of three names
     EXPECT_FALSE(c.getBoolValue(0, 2));
@@ -326,10 +298,7 @@ TEST_F(MsMixerFakeTest, SetValueStaysCachedWithoutANewQuery) {
     b.control(d, -1, MIXERCONTROL_CONTROLTYPE_MUX, 1, {"A", "B", "C", "D"});
     service.addDevice(b.build());
     tMsMixerSystem system(service);
-    tMsMixer& mixer = *system.getMixer(0);
-    mixer.enumDestinations();
-    mixer.getDestination(0)->enumControls();
-    tMsMixerControl& mux = *mixer.getDestination(0)->getControl(0);
+    tMsMixerControl& mux = *firstDestination(system).getControl(0);
     EXPECT_TRUE(mux.getBoolValue(0, 0));
     const size_t reads = service.count("getValues");
     mux.setBoolValue(0, 1, true);
@@ -354,11 +323,7 @@ TEST_F(MsMixerFakeTest, ListItemOfASourceFallsBackToItsName) {
     b.source(d, "C");
     service.addDevice(b.build());
     tMsMixerSystem system(service);
-    tMsMixer& mixer = *system.getMixer(0);
-    mixer.enumDestinations();
-    tMsMixerLine& dest = *mixer.getDestination(0);
-    dest.enumSources();
-    dest.enumControls();
+    tMsMixerLine& dest = firstDestination(system);
     tMsMixerControl& mux = *dest.getControl(0);
     EXPECT_EQ(mux.findListItem(*dest.getSource(0)), -1); // C
     EXPECT_EQ(mux.findListItem(*dest.getSource(1)), 0);  // B
@@ -374,10 +339,7 @@ TEST_F(MsMixerFakeTest, FailedValueFetchReadsFalseAndIsRetried) {
     service.device(0).values[mute] = {1};
     service.failGetValues.insert(mute);
     tMsMixerSystem system(service);
-    tMsMixer& mixer = *system.getMixer(0);
-    mixer.enumDestinations();
-    mixer.getDestination(0)->enumControls();
-    tMsMixerControl& c = *mixer.getDestination(0)->getControl(0);
+    tMsMixerControl& c = *firstDestination(system).getControl(0);
     EXPECT_FALSE(c.getBoolValue(0, 0));
     EXPECT_TRUE(c.isDetailsStale());
     EXPECT_EQ(c.getLastResult(), MMR_ERROR);

@@ -1,24 +1,19 @@
 // Test support: puts the platform on the virtual card with a chosen
 // configuration, and records from a virtual device to measure which tone the
-// mixer lets through.
+// mixer lets through. Test thread only.
 #pragma once
 
-#include "platform/audio/AudioBackend.h"
-#include "platform/audio/VirtualCard.h"
-#include "platform/audio/WaveIn.h"
+#include "platform/AudioTestSupport.h"
 
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <cmath>
-#include <condition_variable>
-#include <mutex>
+#include <string>
 #include <vector>
 
-class VirtualCardTest : public ::testing::Test {
+class MixerCardTest : public VirtualCardTest {
 protected:
-    void SetUp() override { setAudioBackend(AudioBackend::Virtual); }
-    void TearDown() override { VirtualCard::instance().configure(VirtualCardConfig{}); }
+    void TearDown() override {
+        VirtualCard::instance().configure(VirtualCardConfig{});
+        VirtualCardTest::TearDown();
+    }
 
     // One or two devices, each with or without a MUX, unpaced.
     static void configureCard(std::vector<bool> mux, std::vector<std::string> names = {}) {
@@ -35,47 +30,15 @@ protected:
         ASSERT_TRUE(VirtualCard::instance().configure(config));
     }
 
-    // Records 0.2 s of 16-bit mono at 44100 Hz from a virtual device and
-    // returns the frequency of what was recorded (from its zero crossings);
-    // 0 for silence.
+    // The frequency of 0.2 s of 16-bit mono at 44100 Hz recorded from a
+    // virtual device; 0 for silence, -1 when nothing was recorded.
     static double recordedFrequency(int device) {
         WAVEFORMATEX format;
         FillPcmFormat(format, 44100, 16, 1);
-        std::mutex m;
-        std::condition_variable cv;
-        HWAVEIN in = nullptr;
-        auto signal = [&] {
-            std::lock_guard lock(m);
-            cv.notify_all();
-        };
-        if (waveInOpen(&in, device, &format, signal, CALLBACK_EVENT) != MMR_NOERROR)
+        const std::vector<uint8_t> bytes = recordBuffers(device, format, 1, 17640);
+        if (bytes.size() < 17640)
             return -1;
-        std::vector<int16_t> samples(8820);
-        WAVEHDR header{};
-        header.lpData = reinterpret_cast<char*>(samples.data());
-        header.dwBufferLength = uint32_t(samples.size() * 2);
-        waveInPrepareHeader(in, &header, sizeof(header));
-        waveInAddBuffer(in, &header, sizeof(header));
-        waveInStart(in);
-        {
-            std::unique_lock lock(m);
-            cv.wait_for(lock, std::chrono::seconds(20),
-                        [&] { return (waveHeaderFlags(header) & WHDR_DONE) != 0; });
-        }
-        waveInReset(in);
-        waveInUnprepareHeader(in, &header, sizeof(header));
-        waveInClose(in);
-        if (header.dwBytesRecorded < samples.size() * 2)
-            return -1;
-        int crossings = 0;
-        int peak = 0;
-        for (size_t i = 1; i < samples.size(); ++i) {
-            peak = std::max(peak, std::abs(int(samples[i])));
-            if ((samples[i - 1] < 0) != (samples[i] < 0))
-                ++crossings;
-        }
-        if (peak < 100)
-            return 0;
-        return crossings / 2.0 / (double(samples.size()) / 44100.0);
+        const std::vector<double> samples = channelOf(bytes.data(), bytes.size(), 1, 0);
+        return rms(samples) < 0.003 ? 0 : measureFrequency(samples, 44100);
     }
 };

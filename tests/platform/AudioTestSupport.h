@@ -1,9 +1,12 @@
 // Helpers shared by the audio service tests: a fixture that puts the virtual
-// card in place, a waitable counter for device signals, and signal analysis.
+// card in place, a waitable counter for device signals, capture buffers and a
+// whole recording from a device, and signal analysis. Test thread only; the
+// counter is also called from the device's thread.
 #pragma once
 
 #include "platform/audio/AudioBackend.h"
 #include "platform/audio/VirtualCard.h"
+#include "platform/audio/WaveIn.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +14,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -56,6 +60,57 @@ private:
     std::condition_variable cv_;
     int count_ = 0;
 };
+
+// Headers with their buffers, owned by the test as the capture layer would.
+struct CaptureBuffers {
+    CaptureBuffers(size_t count, uint32_t size) : data(count), headers(count) {
+        for (size_t i = 0; i < count; ++i) {
+            data[i].assign(size, 0xEE);
+            headers[i] = WAVEHDR{};
+            headers[i].lpData = reinterpret_cast<char*>(data[i].data());
+            headers[i].dwBufferLength = size;
+        }
+    }
+    void queue(HWAVEIN h) {
+        for (auto& hdr : headers) {
+            ASSERT_EQ(waveInPrepareHeader(h, &hdr, sizeof hdr), MMR_NOERROR);
+            ASSERT_EQ(waveInAddBuffer(h, &hdr, sizeof hdr), MMR_NOERROR);
+        }
+    }
+    bool done(size_t i) const { return waveHeaderFlags(headers[i]) & WHDR_DONE; }
+    // What the device recorded into the buffers, in queue order.
+    std::vector<uint8_t> recorded() const {
+        std::vector<uint8_t> all;
+        for (size_t i = 0; i < data.size(); ++i)
+            all.insert(all.end(), data[i].begin(), data[i].begin() + headers[i].dwBytesRecorded);
+        return all;
+    }
+    std::vector<std::vector<uint8_t>> data;
+    std::vector<WAVEHDR> headers;
+};
+
+// Records `count` buffers of `size` bytes from a device (or WAVE_MAPPER) and
+// returns their bytes; a capture that stalls is a failure, not a hang.
+inline std::vector<uint8_t> recordBuffers(int device, const WAVEFORMATEX& f, size_t count,
+                                          uint32_t size) {
+    SignalCounter counter;
+    HWAVEIN h = nullptr;
+    EXPECT_EQ(waveInOpen(&h, device, &f, std::ref(counter), CALLBACK_EVENT), MMR_NOERROR);
+    if (!h)
+        return {};
+    CaptureBuffers b(count, size);
+    b.queue(h);
+    EXPECT_EQ(waveInStart(h), MMR_NOERROR);
+    for (int n = 2; !b.done(count - 1); ++n) {
+        if (!counter.waitFor(n)) {
+            ADD_FAILURE() << "capture did not complete";
+            break;
+        }
+    }
+    EXPECT_EQ(waveInReset(h), MMR_NOERROR);
+    EXPECT_EQ(waveInClose(h), MMR_NOERROR);
+    return b.recorded();
+}
 
 // Samples of one channel of interleaved 16-bit PCM.
 inline std::vector<double> channelOf(const uint8_t* data, size_t bytes, int channels, int channel) {

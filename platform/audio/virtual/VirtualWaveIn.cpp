@@ -62,20 +62,24 @@ public:
             return 0;
         if (speed_ > 0) {
             // Paced like a sound card that completes whole buffers: the read
-            // returns once the buffer the caller queued is full (or stop
-            // wakes it), one wake-up per buffer.
+            // returns once the buffer the caller queued is full, one wake-up
+            // per buffer. A stop wakes it early with what is due so far, so
+            // the partly filled buffer keeps the sound recorded into it.
             const double rate = double(format_.nSamplesPerSec) * speed_;
             const uint64_t minFrames = frames;
             std::unique_lock lock(wakeMutex_);
             for (;;) {
-                if (woken_) {
-                    woken_ = false;
-                    return 0;
-                }
                 const double elapsed =
                     std::chrono::duration<double>(Clock::now() - started_).count();
                 const uint64_t due = uint64_t(elapsed * rate);
                 const uint64_t avail = due > producedSinceStart_ ? due - producedSinceStart_ : 0;
+                if (woken_) {
+                    woken_ = false;
+                    frames = std::min(frames, avail);
+                    if (frames == 0)
+                        return 0;
+                    break;
+                }
                 if (avail >= minFrames) {
                     frames = std::min(frames, avail);
                     break;

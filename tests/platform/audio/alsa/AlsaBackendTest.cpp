@@ -6,7 +6,6 @@
 
 #include "platform/audio/AudioOutput.h"
 #include "platform/audio/Mixer.h"
-#include "platform/audio/WaveIn.h"
 
 #include <alsa/asoundlib.h>
 
@@ -65,54 +64,24 @@ protected:
         std::system(("rm -rf " + dir_).c_str());
     }
 
-    // Records `count` buffers of `size` bytes from the default device.
-    std::vector<uint8_t> record(const WAVEFORMATEX& f, size_t count, uint32_t size) {
-        SignalCounter signals;
-        HWAVEIN h = nullptr;
-        EXPECT_EQ(waveInOpen(&h, WAVE_MAPPER, &f, std::ref(signals), CALLBACK_EVENT), MMR_NOERROR);
-        if (!h)
-            return {};
-        std::vector<std::vector<char>> data(count, std::vector<char>(size));
-        std::vector<WAVEHDR> hdr(count);
-        for (size_t i = 0; i < count; ++i) {
-            hdr[i] = WAVEHDR{};
-            hdr[i].lpData = data[i].data();
-            hdr[i].dwBufferLength = size;
-            EXPECT_EQ(waveInPrepareHeader(h, &hdr[i], sizeof(WAVEHDR)), MMR_NOERROR);
-            EXPECT_EQ(waveInAddBuffer(h, &hdr[i], sizeof(WAVEHDR)), MMR_NOERROR);
-        }
-        EXPECT_EQ(waveInStart(h), MMR_NOERROR);
-        for (int n = 2; !(waveHeaderFlags(hdr[count - 1]) & WHDR_DONE); ++n) {
-            if (!signals.waitFor(n)) {
-                ADD_FAILURE() << "capture did not complete";
-                break;
-            }
-        }
-        EXPECT_EQ(waveInReset(h), MMR_NOERROR);
-        EXPECT_EQ(waveInClose(h), MMR_NOERROR);
-        std::vector<uint8_t> all;
-        for (size_t i = 0; i < count; ++i)
-            all.insert(all.end(), data[i].begin(), data[i].begin() + hdr[i].dwBytesRecorded);
-        return all;
-    }
-
     std::string dir_, input_, played_;
 };
 
-TEST_F(AlsaBackend, CaptureRecordsTheRawInputByteForByte) {
+TEST_F(AlsaBackend, CaptureRecordsTheRawInputByteForByteAtEveryRateDepthAndChannelCount) {
+    struct Case {
+        uint32_t rate;
+        uint16_t bits, channels;
+        size_t count;
+        uint32_t size;
+    } cases[] = {{44100, 16, 2, 5, 17640}, {11025, 8, 1, 4, 2205}};
     WAVEFORMATEX f;
-    FillPcmFormat(f, 44100, 16, 2);
-    auto input = randomBytes(17640 * 5, 1);
-    writeFile(input_, input);
-    EXPECT_EQ(record(f, 5, 17640), input);
-}
-
-TEST_F(AlsaBackend, CaptureWorksForOtherRatesDepthsAndChannelCounts) {
-    WAVEFORMATEX f;
-    FillPcmFormat(f, 11025, 8, 1);
-    auto input = randomBytes(2205 * 4, 2);
-    writeFile(input_, input);
-    EXPECT_EQ(record(f, 4, 2205), input);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rate);
+        FillPcmFormat(f, c.rate, c.bits, c.channels);
+        const auto input = randomBytes(c.size * c.count, c.rate);
+        writeFile(input_, input);
+        EXPECT_EQ(recordBuffers(WAVE_MAPPER, f, c.count, c.size), input);
+    }
     FillPcmFormat(f, 22050, 16, 1);
     EXPECT_EQ(waveInOpen(nullptr, WAVE_MAPPER, &f, {}, WAVE_FORMAT_QUERY), MMR_NOERROR);
 }

@@ -7,9 +7,8 @@
 #include "PulseServer.h"
 
 #include "platform/AudioTestSupport.h"
+#include "platform/MixerTestSupport.h"
 #include "platform/audio/AudioOutput.h"
-#include "platform/audio/Mixer.h"
-#include "platform/audio/WaveIn.h"
 
 #include <alsa/asoundlib.h>
 #include <gmock/gmock.h>
@@ -84,57 +83,19 @@ protected:
     }
     void TearDown() override { setAudioBackend(AudioBackend::Virtual); }
 
-    // The wave-in destination's MUX: control id and item names.
-    static uint32_t muxControl(std::vector<std::string>* items) {
-        MIXERLINE dest{};
-        dest.cbStruct = sizeof dest;
-        dest.dwComponentType = MIXERLINE_COMPONENTTYPE_DST_WAVEIN;
-        EXPECT_EQ(mixerGetLineInfoA(0u, &dest, MIXER_GETLINEINFOF_COMPONENTTYPE), MMR_NOERROR);
-        MIXERCONTROL mux{};
-        MIXERLINECONTROLS req{};
-        req.cbStruct = sizeof req;
-        req.dwLineID = dest.dwLineID;
-        req.dwControlType = MIXERCONTROL_CONTROLTYPE_MUX;
-        req.cControls = 1;
-        req.cbmxctrl = sizeof mux;
-        req.pamxctrl = &mux;
-        if (mixerGetLineControlsA(0u, &req, MIXER_GETLINECONTROLSF_ONEBYTYPE) != MMR_NOERROR)
-            return 0;
-        std::vector<MIXERCONTROLDETAILS_LISTTEXT> texts(mux.cMultipleItems);
-        MIXERCONTROLDETAILS d{sizeof d,
-                              mux.dwControlID,
-                              1,
-                              mux.cMultipleItems,
-                              sizeof(MIXERCONTROLDETAILS_LISTTEXT),
-                              texts.data()};
-        EXPECT_EQ(mixerGetControlDetailsA(0u, &d, MIXER_GETCONTROLDETAILSF_LISTTEXT), MMR_NOERROR);
-        items->clear();
-        for (auto& t : texts)
-            items->push_back(t.szName);
-        return mux.dwControlID;
-    }
-
     // Sets the MUX to the named item; false when there is no such item.
     static bool chooseSource(const std::string& name) {
         std::vector<std::string> items;
-        const uint32_t id = muxControl(&items);
+        const MIXERCONTROL mux = waveInMux(0u, &items);
         auto it = std::find(items.begin(), items.end(), name);
-        if (it == items.end())
-            return false;
-        std::vector<int32_t> v(items.size(), 0);
-        v[size_t(it - items.begin())] = 1;
-        MIXERCONTROLDETAILS d{sizeof d, id, 1, uint32_t(items.size()), 4, v.data()};
-        return mixerSetControlDetails(0u, &d, MIXER_SETCONTROLDETAILSF_VALUE) == MMR_NOERROR;
+        return it != items.end() &&
+               chooseMuxItem(0u, mux, uint32_t(it - items.begin())) == MMR_NOERROR;
     }
 
     static std::string chosenSource() {
         std::vector<std::string> items;
-        const uint32_t id = muxControl(&items);
-        std::vector<int32_t> v(items.size(), 0);
-        MIXERCONTROLDETAILS d{sizeof d, id, 1, uint32_t(items.size()), 4, v.data()};
-        if (mixerGetControlDetailsA(0u, &d, MIXER_GETCONTROLDETAILSF_VALUE) != MMR_NOERROR)
-            return {};
-        for (size_t i = 0; i < v.size(); ++i) {
+        const auto v = controlValues(0u, waveInMux(0u, &items), 1);
+        for (size_t i = 0; i < v.size() && i < items.size(); ++i) {
             if (v[i])
                 return items[i];
         }
@@ -162,16 +123,7 @@ protected:
                 continue;
             Line out;
             out.lineId = l.dwLineID;
-            std::vector<MIXERCONTROL> cs(l.cControls);
-            MIXERLINECONTROLS req{};
-            req.cbStruct = sizeof req;
-            req.dwLineID = l.dwLineID;
-            req.cControls = l.cControls;
-            req.cbmxctrl = sizeof(MIXERCONTROL);
-            req.pamxctrl = cs.data();
-            if (!cs.empty() && mixerGetLineControlsA(0u, &req, MIXER_GETLINECONTROLSF_ALL) != 0)
-                return std::nullopt;
-            for (const MIXERCONTROL& c : cs) {
+            for (const MIXERCONTROL& c : lineControls(0u, l)) {
                 if (c.dwControlType == MIXERCONTROL_CONTROLTYPE_VOLUME)
                     out.volumeId = c.dwControlID;
                 if (c.dwControlType == MIXERCONTROL_CONTROLTYPE_MUTE)
@@ -198,32 +150,7 @@ protected:
     static std::vector<double> record(int device = WAVE_MAPPER, int count = 3) {
         WAVEFORMATEX f;
         FillPcmFormat(f, 44100, 16, 1);
-        SignalCounter signals;
-        HWAVEIN h = nullptr;
-        EXPECT_EQ(waveInOpen(&h, device, &f, std::ref(signals), CALLBACK_EVENT), MMR_NOERROR);
-        if (!h)
-            return {};
-        std::vector<std::vector<char>> data(static_cast<size_t>(count), std::vector<char>(8820));
-        std::vector<WAVEHDR> hdr(static_cast<size_t>(count));
-        for (size_t i = 0; i < hdr.size(); ++i) {
-            hdr[i] = WAVEHDR{};
-            hdr[i].lpData = data[i].data();
-            hdr[i].dwBufferLength = 8820;
-            waveInPrepareHeader(h, &hdr[i], sizeof(WAVEHDR));
-            waveInAddBuffer(h, &hdr[i], sizeof(WAVEHDR));
-        }
-        EXPECT_EQ(waveInStart(h), MMR_NOERROR);
-        for (int n = 2; !(waveHeaderFlags(hdr.back()) & WHDR_DONE); ++n) {
-            if (!signals.waitFor(n, 10s)) {
-                ADD_FAILURE() << "capture did not complete";
-                break;
-            }
-        }
-        EXPECT_EQ(waveInReset(h), MMR_NOERROR);
-        EXPECT_EQ(waveInClose(h), MMR_NOERROR);
-        std::vector<uint8_t> all;
-        for (size_t i = 0; i < hdr.size(); ++i)
-            all.insert(all.end(), data[i].begin(), data[i].begin() + hdr[i].dwBytesRecorded);
+        const auto all = recordBuffers(device, f, size_t(count), 8820);
         return channelOf(all.data(), all.size(), 1, 0);
     }
 
@@ -242,7 +169,7 @@ TEST_F(PulseBackend, TheSourceChosenInTheMixerIsRecordedAndIsTheServersDefault) 
     ASSERT_EQ(mixerGetNumDevs(), 1u);
     ASSERT_EQ(waveInGetNumDevs(), 1u);
     std::vector<std::string> items;
-    ASSERT_NE(muxControl(&items), 0u);
+    ASSERT_NE(waveInMux(0u, &items).dwControlID, 0u);
     EXPECT_THAT(items, ::testing::IsSupersetOf({"MicA", "MicB", "Monitor of Speakers"}));
 
     ASSERT_TRUE(chooseSource("MicB"));
@@ -255,7 +182,7 @@ TEST_F(PulseBackend, TheSourceChosenInTheMixerIsRecordedAndIsTheServersDefault) 
     ChangeLog log;
     HMIXER m = nullptr;
     ASSERT_EQ(mixerOpen(&m, 0, std::ref(log)), MMR_NOERROR);
-    const uint32_t mux = muxControl(&items);
+    const uint32_t mux = waveInMux(0u, &items).dwControlID;
     server_->pactl("set-default-source mic_b");
     EXPECT_TRUE(log.waitFor(mux));
     EXPECT_EQ(chosenSource(), "MicB");
@@ -328,7 +255,7 @@ TEST_F(PulseBackend, SourcesPluggedInAndOutAppearAndDisappearWithANotification) 
     HMIXER m = nullptr;
     ASSERT_EQ(mixerOpen(&m, 0, std::ref(log)), MMR_NOERROR);
     std::vector<std::string> items;
-    const uint32_t mux = muxControl(&items);
+    const uint32_t mux = waveInMux(0u, &items).dwControlID;
     const size_t before = items.size();
     bool ok = false;
     const std::string module =
@@ -337,14 +264,14 @@ TEST_F(PulseBackend, SourcesPluggedInAndOutAppearAndDisappearWithANotification) 
                                &ok));
     ASSERT_TRUE(ok);
     EXPECT_TRUE(log.waitFor(mux));
-    muxControl(&items);
+    waveInMux(0u, &items);
     EXPECT_EQ(items.size(), before + 1);
     EXPECT_TRUE(findLine(1, "UsbMic"));
 
     log.clear();
     server_->pactl("unload-module " + module);
     EXPECT_TRUE(log.waitFor(mux));
-    muxControl(&items);
+    waveInMux(0u, &items);
     EXPECT_EQ(items.size(), before);
     EXPECT_FALSE(findLine(1, "UsbMic"));
     EXPECT_EQ(mixerClose(m), MMR_NOERROR);
@@ -356,17 +283,10 @@ TEST_F(PulseBackend, ALostServerEndsARecordingCleanlyAndIsFoundAgain) {
     SignalCounter signals;
     HWAVEIN h = nullptr;
     ASSERT_EQ(waveInOpen(&h, WAVE_MAPPER, &f, std::ref(signals), CALLBACK_EVENT), MMR_NOERROR);
-    std::vector<std::vector<char>> data(50, std::vector<char>(8820));
-    std::vector<WAVEHDR> hdr(data.size());
-    for (size_t i = 0; i < hdr.size(); ++i) {
-        hdr[i] = WAVEHDR{};
-        hdr[i].lpData = data[i].data();
-        hdr[i].dwBufferLength = 8820;
-        waveInPrepareHeader(h, &hdr[i], sizeof(WAVEHDR));
-        waveInAddBuffer(h, &hdr[i], sizeof(WAVEHDR));
-    }
+    CaptureBuffers b(50, 8820);
+    b.queue(h);
     ASSERT_EQ(waveInStart(h), MMR_NOERROR);
-    while (!(waveHeaderFlags(hdr[1]) & WHDR_DONE))
+    while (!b.done(1))
         ASSERT_TRUE(signals.waitFor(signals.count() + 1, 10s));
 
     server_->kill();
@@ -379,10 +299,9 @@ TEST_F(PulseBackend, ALostServerEndsARecordingCleanlyAndIsFoundAgain) {
     // What came before the loss is kept; the rest comes back on reset.
     EXPECT_EQ(waveInReset(h), MMR_NOERROR);
     EXPECT_EQ(waveInClose(h), MMR_NOERROR);
-    EXPECT_EQ(hdr[0].dwBytesRecorded, 8820u);
-    EXPECT_NEAR(
-        measureFrequency(channelOf(reinterpret_cast<uint8_t*>(data[0].data()), 8820, 1, 0), 44100),
-        PulseServer::kMicAHz, 10);
+    EXPECT_EQ(b.headers[0].dwBytesRecorded, 8820u);
+    EXPECT_NEAR(measureFrequency(channelOf(b.data[0].data(), 8820, 1, 0), 44100),
+                PulseServer::kMicAHz, 10);
     EXPECT_EQ(waveInGetNumDevs(), 0u);
     EXPECT_EQ(waveInOpen(&h, WAVE_MAPPER, &f, {}, 0), MMR_NODRIVER);
 

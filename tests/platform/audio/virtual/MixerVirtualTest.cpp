@@ -1,64 +1,9 @@
 #include "platform/AudioTestSupport.h"
-
-#include "platform/audio/Mixer.h"
+#include "platform/MixerTestSupport.h"
 
 #include <string>
 
 namespace {
-
-MIXERLINE destination(MixerObject m, uint32_t d) {
-    MIXERLINE l{};
-    l.cbStruct = sizeof l;
-    l.dwDestination = d;
-    EXPECT_EQ(mixerGetLineInfoA(m, &l, MIXER_GETLINEINFOF_DESTINATION), MMR_NOERROR);
-    return l;
-}
-
-MIXERLINE source(MixerObject m, uint32_t d, uint32_t s) {
-    MIXERLINE l{};
-    l.cbStruct = sizeof l;
-    l.dwDestination = d;
-    l.dwSource = s;
-    EXPECT_EQ(mixerGetLineInfoA(m, &l, MIXER_GETLINEINFOF_SOURCE), MMR_NOERROR);
-    return l;
-}
-
-std::vector<MIXERCONTROL> controls(MixerObject m, const MIXERLINE& line) {
-    std::vector<MIXERCONTROL> c(line.cControls);
-    if (c.empty())
-        return c;
-    MIXERLINECONTROLS req{};
-    req.cbStruct = sizeof req;
-    req.dwLineID = line.dwLineID;
-    req.cControls = line.cControls;
-    req.cbmxctrl = sizeof(MIXERCONTROL);
-    req.pamxctrl = c.data();
-    EXPECT_EQ(mixerGetLineControlsA(m, &req, MIXER_GETLINECONTROLSF_ALL), MMR_NOERROR);
-    return c;
-}
-
-MIXERCONTROL ofType(const std::vector<MIXERCONTROL>& list, uint32_t type) {
-    for (auto& c : list) {
-        if (c.dwControlType == type)
-            return c;
-    }
-    ADD_FAILURE() << "no control of type " << std::hex << type;
-    return {};
-}
-
-std::vector<int32_t> get(MixerObject m, const MIXERCONTROL& c, uint32_t channels) {
-    uint32_t items = (c.fdwControl & MIXERCONTROL_CONTROLF_MULTIPLE) ? c.cMultipleItems : 0;
-    std::vector<int32_t> v(channels * std::max<uint32_t>(items, 1));
-    MIXERCONTROLDETAILS d{sizeof d, c.dwControlID, channels, items, 4, v.data()};
-    EXPECT_EQ(mixerGetControlDetailsA(m, &d, MIXER_GETCONTROLDETAILSF_VALUE), MMR_NOERROR);
-    return v;
-}
-
-MMRESULT set(MixerObject m, const MIXERCONTROL& c, std::vector<int32_t> v, uint32_t channels) {
-    uint32_t items = (c.fdwControl & MIXERCONTROL_CONTROLF_MULTIPLE) ? c.cMultipleItems : 0;
-    MIXERCONTROLDETAILS d{sizeof d, c.dwControlID, channels, items, 4, v.data()};
-    return mixerSetControlDetails(m, &d, MIXER_SETCONTROLDETAILSF_VALUE);
-}
 
 using MixerVirtual = VirtualCardTest;
 
@@ -69,36 +14,34 @@ TEST_F(MixerVirtual, DestinationsSourcesAndControlsOfACardWithAMux) {
     EXPECT_STREQ(caps.szPname, "Virtual Card 1");
     ASSERT_EQ(caps.cDestinations, 2u);
 
-    MIXERLINE speakers = destination(0u, 0);
+    MIXERLINE speakers = mixerDestination(0u, 0);
     EXPECT_EQ(speakers.dwComponentType, uint32_t(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS));
-    auto sc = controls(0u, speakers);
-    MIXERCONTROL vol = ofType(sc, MIXERCONTROL_CONTROLTYPE_VOLUME);
+    auto sc = lineControls(0u, speakers);
+    MIXERCONTROL vol = controlOfType(sc, MIXERCONTROL_CONTROLTYPE_VOLUME);
     EXPECT_EQ(vol.Bounds.dwMinimum, 0u);
     EXPECT_EQ(vol.Bounds.dwMaximum, 65535u);
-    ofType(sc, MIXERCONTROL_CONTROLTYPE_MUTE);
+    controlOfType(sc, MIXERCONTROL_CONTROLTYPE_MUTE);
 
-    MIXERLINE wavein = destination(0u, 1);
+    MIXERLINE wavein = mixerDestination(0u, 1);
     EXPECT_EQ(wavein.dwComponentType, uint32_t(MIXERLINE_COMPONENTTYPE_DST_WAVEIN));
     ASSERT_EQ(wavein.cConnections, 4u);
     const char* names[] = {"Microphone", "Line In", "CD Audio", "Stereo Mix"};
     for (uint32_t s = 0; s < 4; ++s) {
-        MIXERLINE l = source(0u, 1, s);
+        MIXERLINE l = mixerSource(0u, 1, s);
         EXPECT_STREQ(l.szName, names[s]);
         EXPECT_EQ(l.dwSource, s);
         EXPECT_EQ(l.cChannels, 2u);
-        EXPECT_EQ(controls(0u, l).at(0).dwControlType, uint32_t(MIXERCONTROL_CONTROLTYPE_VOLUME));
+        EXPECT_EQ(lineControls(0u, l).at(0).dwControlType,
+                  uint32_t(MIXERCONTROL_CONTROLTYPE_VOLUME));
     }
-    MIXERCONTROL mux = ofType(controls(0u, wavein), MIXERCONTROL_CONTROLTYPE_MUX);
+    MIXERCONTROL mux = controlOfType(lineControls(0u, wavein), MIXERCONTROL_CONTROLTYPE_MUX);
     EXPECT_EQ(mux.cMultipleItems, 4u);
     EXPECT_TRUE(mux.fdwControl & MIXERCONTROL_CONTROLF_UNIFORM);
     EXPECT_TRUE(mux.fdwControl & MIXERCONTROL_CONTROLF_MULTIPLE);
-    std::vector<MIXERCONTROLDETAILS_LISTTEXT> texts(4);
-    MIXERCONTROLDETAILS d{sizeof d,    mux.dwControlID, 1, 4, sizeof(MIXERCONTROLDETAILS_LISTTEXT),
-                          texts.data()};
-    ASSERT_EQ(mixerGetControlDetailsA(0u, &d, MIXER_GETCONTROLDETAILSF_LISTTEXT), MMR_NOERROR);
-    for (int i = 0; i < 4; ++i)
-        EXPECT_STREQ(texts[size_t(i)].szName, names[i]);
-    EXPECT_EQ(get(0u, mux, 1), (std::vector<int32_t>{1, 0, 0, 0}));
+    std::vector<std::string> items;
+    EXPECT_EQ(waveInMux(0u, &items).dwControlID, mux.dwControlID);
+    EXPECT_EQ(items, std::vector<std::string>(std::begin(names), std::end(names)));
+    EXPECT_EQ(controlValues(0u, mux, 1), (std::vector<int32_t>{1, 0, 0, 0}));
 
     // Lines are also found by id and by component type.
     MIXERLINE byId{};
@@ -115,17 +58,17 @@ TEST_F(MixerVirtual, DestinationsSourcesAndControlsOfACardWithAMux) {
 
 TEST_F(MixerVirtual, WithoutAMuxSourcesHaveSelectSwitchesAndOneHasNoControls) {
     configure(0.0, false);
-    MIXERLINE wavein = destination(0u, 1);
+    MIXERLINE wavein = mixerDestination(0u, 1);
     ASSERT_EQ(wavein.cConnections, 5u);
-    for (auto& c : controls(0u, wavein))
+    for (auto& c : lineControls(0u, wavein))
         EXPECT_NE(c.dwControlType, uint32_t(MIXERCONTROL_CONTROLTYPE_MUX));
-    MIXERLINE aux = source(0u, 1, 4);
+    MIXERLINE aux = mixerSource(0u, 1, 4);
     EXPECT_EQ(aux.cControls, 0u);
-    MIXERLINE line = source(0u, 1, 1);
-    MIXERCONTROL select = ofType(controls(0u, line), MIXERCONTROL_CONTROLTYPE_MUTE);
-    EXPECT_EQ(get(0u, select, 1), (std::vector<int32_t>{0}));
-    ASSERT_EQ(set(0u, select, {-1}, 1), MMR_NOERROR); // any non-zero is true
-    EXPECT_EQ(get(0u, select, 1), (std::vector<int32_t>{1}));
+    MIXERLINE line = mixerSource(0u, 1, 1);
+    MIXERCONTROL select = controlOfType(lineControls(0u, line), MIXERCONTROL_CONTROLTYPE_MUTE);
+    EXPECT_EQ(controlValues(0u, select, 1), (std::vector<int32_t>{0}));
+    ASSERT_EQ(setControlValues(0u, select, {-1}, 1), MMR_NOERROR); // any non-zero is true
+    EXPECT_EQ(controlValues(0u, select, 1), (std::vector<int32_t>{1}));
 }
 
 TEST_F(MixerVirtual, SettingAValueNotifiesEveryOpenHandleOfThatDevice) {
@@ -138,19 +81,21 @@ TEST_F(MixerVirtual, SettingAValueNotifiesEveryOpenHandleOfThatDevice) {
               MMR_NOERROR);
     ASSERT_EQ(mixerOpen(&other, 1, [&](HMIXER h, uint32_t id) { seen.emplace_back(h, id); }),
               MMR_NOERROR);
-    MIXERCONTROL mux = ofType(controls(a, destination(a, 1)), MIXERCONTROL_CONTROLTYPE_MUX);
-    ASSERT_EQ(set(a, mux, {0, 0, 1, 0}, 1), MMR_NOERROR);
+    MIXERCONTROL mux =
+        controlOfType(lineControls(a, mixerDestination(a, 1)), MIXERCONTROL_CONTROLTYPE_MUX);
+    ASSERT_EQ(setControlValues(a, mux, {0, 0, 1, 0}, 1), MMR_NOERROR);
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].second, mux.dwControlID);
-    EXPECT_EQ(get(0u, mux, 1), (std::vector<int32_t>{0, 0, 1, 0}));
+    EXPECT_EQ(controlValues(0u, mux, 1), (std::vector<int32_t>{0, 0, 1, 0}));
     // The second device kept its own selection.
-    EXPECT_EQ(get(1u, mux, 1), (std::vector<int32_t>{1, 0, 0, 0}));
+    EXPECT_EQ(controlValues(1u, mux, 1), (std::vector<int32_t>{1, 0, 0, 0}));
 
     // Addressed by index the change notifies too; a closed handle no more.
     ASSERT_EQ(mixerClose(b), MMR_NOERROR);
     seen.clear();
-    MIXERCONTROL vol = ofType(controls(0u, destination(0u, 0)), MIXERCONTROL_CONTROLTYPE_VOLUME);
-    ASSERT_EQ(set(0u, vol, {1000, 2000}, 2), MMR_NOERROR);
+    MIXERCONTROL vol =
+        controlOfType(lineControls(0u, mixerDestination(0u, 0)), MIXERCONTROL_CONTROLTYPE_VOLUME);
+    ASSERT_EQ(setControlValues(0u, vol, {1000, 2000}, 2), MMR_NOERROR);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].first, a);
     EXPECT_EQ(mixerClose(b), MMR_INVALHANDLE);
@@ -165,19 +110,21 @@ TEST_F(MixerVirtual, SettingAValueNotifiesEveryOpenHandleOfThatDevice) {
 }
 
 TEST_F(MixerVirtual, ValuesAreCheckedAndOneChannelSetsThemAll) {
-    MIXERLINE mic = source(0u, 1, 0);
-    MIXERCONTROL vol = ofType(controls(0u, mic), MIXERCONTROL_CONTROLTYPE_VOLUME);
-    ASSERT_EQ(set(0u, vol, {12345}, 1), MMR_NOERROR);
-    EXPECT_EQ(get(0u, vol, 2), (std::vector<int32_t>{12345, 12345}));
-    EXPECT_EQ(set(0u, vol, {70000, 0}, 2), MMR_MIXER_INVALVALUE);
-    EXPECT_EQ(set(0u, vol, {-1, 0}, 2), MMR_MIXER_INVALVALUE);
-    EXPECT_EQ(set(0u, vol, {1, 2, 3}, 3), MMR_INVALPARAM);
-    MIXERCONTROL mux = ofType(controls(0u, destination(0u, 1)), MIXERCONTROL_CONTROLTYPE_MUX);
-    EXPECT_EQ(set(0u, mux, {0, 0, 0, 0}, 1), MMR_MIXER_INVALVALUE); // exactly one source
-    EXPECT_EQ(set(0u, mux, {1, 1, 0, 0}, 1), MMR_MIXER_INVALVALUE);
-    MIXERCONTROL peak =
-        ofType(controls(0u, destination(0u, 1)), MIXERCONTROL_CONTROLTYPE_PEAKMETER);
-    EXPECT_EQ(set(0u, peak, {1, 1}, 2), MMR_NOTSUPPORTED);
+    MIXERLINE mic = mixerSource(0u, 1, 0);
+    MIXERCONTROL vol = controlOfType(lineControls(0u, mic), MIXERCONTROL_CONTROLTYPE_VOLUME);
+    ASSERT_EQ(setControlValues(0u, vol, {12345}, 1), MMR_NOERROR);
+    EXPECT_EQ(controlValues(0u, vol, 2), (std::vector<int32_t>{12345, 12345}));
+    EXPECT_EQ(setControlValues(0u, vol, {70000, 0}, 2), MMR_MIXER_INVALVALUE);
+    EXPECT_EQ(setControlValues(0u, vol, {-1, 0}, 2), MMR_MIXER_INVALVALUE);
+    EXPECT_EQ(setControlValues(0u, vol, {1, 2, 3}, 3), MMR_INVALPARAM);
+    MIXERCONTROL mux =
+        controlOfType(lineControls(0u, mixerDestination(0u, 1)), MIXERCONTROL_CONTROLTYPE_MUX);
+    EXPECT_EQ(setControlValues(0u, mux, {0, 0, 0, 0}, 1),
+              MMR_MIXER_INVALVALUE); // exactly one source
+    EXPECT_EQ(setControlValues(0u, mux, {1, 1, 0, 0}, 1), MMR_MIXER_INVALVALUE);
+    MIXERCONTROL peak = controlOfType(lineControls(0u, mixerDestination(0u, 1)),
+                                      MIXERCONTROL_CONTROLTYPE_PEAKMETER);
+    EXPECT_EQ(setControlValues(0u, peak, {1, 1}, 2), MMR_NOTSUPPORTED);
 
     MIXERCONTROLDETAILS d{sizeof d, 9999, 1, 0, 4, nullptr};
     int32_t v = 0;
@@ -206,9 +153,9 @@ TEST_F(MixerVirtual, ReconfiguringRebuildsTheModelAndOldHandlesStayValid) {
     HMIXER h = nullptr;
     ASSERT_EQ(mixerOpen(&h, 0), MMR_NOERROR);
     configure(0.0, false);
-    EXPECT_EQ(destination(0u, 1).cConnections, 5u);
+    EXPECT_EQ(mixerDestination(0u, 1).cConnections, 5u);
     // The open handle still answers for the device it opened.
-    EXPECT_EQ(destination(h, 1).cConnections, 4u);
+    EXPECT_EQ(mixerDestination(h, 1).cConnections, 4u);
     EXPECT_EQ(mixerClose(h), MMR_NOERROR);
 }
 

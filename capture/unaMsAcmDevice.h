@@ -111,6 +111,10 @@ public:
     uint32_t readInput(void* buffer, uint32_t size);
     uint32_t deliverChunk(const void* data, uint32_t length);
     uint32_t getDataAvailable(bool isInput);
+    // Any thread: wakes the device's thread to take what its input stream
+    // holds now (a lazy writer, whose thread otherwise waits for a backlog,
+    // when its producer leaves).
+    void wakeForInput() { deviceEvent_.signal(); }
     bool outIsMemoryStream() const { return outIsMemoryStream_; }
 
     // --- volume --------------------------------------------------------------

@@ -149,8 +149,13 @@ void unaRiffStream::refreshHeader() {
     const uint32_t period = headerRefreshMs.load(std::memory_order_relaxed);
     if (period == 0)
         return;
+    // The thread wakes once per kWakeChunks blocks: refresh now unless the
+    // next wake still comes, with a quarter of a wake's span to spare,
+    // within the period.
+    const uint32_t perSecond = std::max<uint32_t>(chunksPerSecond(), 1);
+    const auto wakeSpan = std::chrono::milliseconds(kWakeChunks * 1000 / perSecond);
     const auto now = std::chrono::steady_clock::now();
-    if (now - lastRefresh_ < std::chrono::milliseconds(period))
+    if (now - lastRefresh_ + wakeSpan + wakeSpan / 4 < std::chrono::milliseconds(period))
         return;
     lastRefresh_ = now;
     if (!file_ || writeFailed_.load())
@@ -212,6 +217,13 @@ void unaRiffStream::afterClose(MMRESULT result) {
     if (fileSize >= int64_t(wave_header::kSize))
         writeHeaderSizes(data);
     file_.reset();
+}
+
+void unaRiffStream::onInputWritten() {
+    // A signal is only a wake-up: the thread always writes everything that
+    // waits, and close writes what came after its last wake.
+    if (isInput_ || getDataAvailable(true) >= kWakeChunks * chunkSize())
+        deviceEvent_.signal();
 }
 
 bool unaRiffStream::handleHeader(unaMsAcmDeviceHeader* header) {

@@ -7,7 +7,10 @@
 // input stream and, at most once a second, brings the header's sizes up to
 // what the file holds (one positioned write of the header), so a recording
 // cut off by a crash loses at most about a second; close writes the final
-// sizes and closes the file. Past 4 GiB the file becomes RF64. Opening again
+// sizes and closes the file. The writer is lazy: a write wakes its thread
+// only once half a second of sound (kWakeChunks blocks) waits, so the
+// thread wakes twice a second while recording in real time; close writes
+// whatever is still waiting. Past 4 GiB the file becomes RF64. Opening again
 // starts a new recording in the same file. Without a file (riffStatus 2) the
 // writer keeps no input stream: what is written into it is dropped at once.
 // A failed write stops the writing and is remembered (writeFailed); close
@@ -100,6 +103,8 @@ public:
     uint32_t dataSizePos() const { return dataSizePos_; }
     // Blocks the writer's queue holds before it first grows.
     static constexpr uint32_t kRingChunks = 20;
+    // Blocks that wait before a write wakes the writer's thread.
+    static constexpr uint32_t kWakeChunks = 5;
     // Longest time between two header refreshes while data arrive.
     static constexpr uint32_t kHeaderRefreshMs = 1000;
     // The refresh period in use; 0 writes the sizes only at close (for
@@ -117,12 +122,16 @@ protected:
     MMRESULT afterOpen() override;
     void afterClose(MMRESULT result) override;
     bool handleHeader(unaMsAcmDeviceHeader* header) override;
+    // Producer's thread: wakes a writer's thread once kWakeChunks blocks
+    // wait (a reader's at once).
+    void onInputWritten() override;
 
 private:
     static unaAbstractStream* openFileStream(const std::string& name);
     bool writerAfterOpen();
-    // Device thread: writes the sizes when a second has passed since the
-    // last refresh and the data grew.
+    // Device thread: writes the sizes when the refresh period would run out
+    // before the next wake (the thread wakes once per kWakeChunks blocks)
+    // and the data grew.
     void refreshHeader();
     void writeHeaderSizes(uint64_t dataBytes);
     bool writeAll(const void* data, uint32_t size);

@@ -479,5 +479,12 @@ bool unavclInOutWavePipe::removeProvider(unavclInOutPipe* pipe) {
     const bool removed = unavclInOutPipe::removeProvider(pipe);
     if (auto* w = dynamic_cast<unavclInOutWavePipe*>(pipe))
         w->setDeviceOutputNone(false);
+    // What the provider wrote so far goes on its way now (a paused
+    // recording keeps nothing waiting in memory).
+    if (removed) {
+        unaGateGuard<unaInProcessGate> guard(deviceGate_);
+        if (device_)
+            device_->wakeForInput();
+    }
     return removed;
 }

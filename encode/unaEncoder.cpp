@@ -48,6 +48,9 @@ void unaLazyWriteThread::write(const void* block, uint32_t size) {
     if (!block || size == 0)
         return;
     queue_.write(block, size);
+    if (unsignalled_.fetch_add(1, std::memory_order_relaxed) + 1 < wakeEvery.load())
+        return;
+    unsignalled_.store(0, std::memory_order_relaxed);
     dataReady_.signal();
 }
 
@@ -55,6 +58,7 @@ void unaLazyWriteThread::reset() {
     enter(INFINITE_TIMEOUT);
     flushing_.store(false, std::memory_order_release);
     queue_.clear();
+    unsignalled_.store(0, std::memory_order_relaxed);
     leave();
 }
 

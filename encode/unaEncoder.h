@@ -47,9 +47,16 @@ public:
     unaLazyWriteThread(unaAbstractEncoder& encoder, int32_t priority);
     ~unaLazyWriteThread() override;
 
-    // Capture thread: queues a copy of the block and wakes the writer. A null
-    // block or size 0 queues nothing and wakes nobody.
+    // Capture thread: queues a copy of the block and wakes the writer once
+    // every wakeEvery blocks. A null block or size 0 queues nothing and
+    // wakes nobody.
     void write(const void* block, uint32_t size);
+
+    // Blocks queued per wake of the writer (1: every block). A recording
+    // that queues 100 ms blocks sets 5, so the writer wakes twice a second;
+    // flush and stop wake it whatever is queued, so nothing waits for ever.
+    // Any thread; 0 counts as 1.
+    std::atomic<uint32_t> wakeEvery{1};
 
     // Controlling thread: lets the writer encode what is queued, the short
     // last block included, and returns once fewer than 2 bytes remain. When
@@ -89,9 +96,10 @@ private:
 
     unaAbstractEncoder& encoder_;
     unaEvent dataReady_{false, false};
-    std::atomic<bool> flushing_{false}; // changed under the gate
-    unaMemoryStream queue_;             // its own lock serialises capture and writer
-    std::vector<uint8_t> workBuf_;      // used by whoever runs step()
+    std::atomic<bool> flushing_{false};    // changed under the gate
+    std::atomic<uint32_t> unsignalled_{0}; // blocks queued since the last wake
+    unaMemoryStream queue_;                // its own lock serialises capture and writer
+    std::vector<uint8_t> workBuf_;         // used by whoever runs step()
     // Set (manual reset) once a run has left onThreadEnd, or when none was
     // started. A run that ends by itself is already "stopped" before its
     // end hooks have run; the destructor waits for this before the object

@@ -34,11 +34,13 @@ unaEncoderFileSink::unaEncoderFileSink(unaAbstractEncoder& encoder) : encoder_(e
         copyToStream = false;
         onEncoded(data, size);
     };
+    encoder_.writer().wakeEvery.store(kWakeBlocks);
 }
 
 unaEncoderFileSink::~unaEncoderFileSink() {
     close();
     encoder_.onDataAvailable = nullptr;
+    encoder_.writer().wakeEvery.store(1);
 }
 
 bool unaEncoderFileSink::open(const std::string& fileName) {

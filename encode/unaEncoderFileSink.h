@@ -7,16 +7,20 @@
 //   main thread:     close() -> encoder.close() drains the queue into the
 //                    file, then the file is closed
 //
-// Each encoded block is written straight to the file (no buffering of our
-// own), so a crash loses at most what the encoder still had queued. A block
+// The encoder's thread is woken once every kWakeBlocks captured blocks
+// (half a second of 100 ms blocks) rather than for each one; close encodes
+// whatever waits. Each encoded block is written straight to the file (no
+// buffering of our own), so a crash loses at most what the encoder still
+// had queued, about half a second. A block
 // that cannot be written (disk full, device error) sets writeFailed(); the
 // blocks after it are dropped, and what was written stays a valid file up
 // to that point. The controller checks writeFailed() on its timer, the way
 // it checks the WAV writer.
 //
 // Ownership: the sink does not own the encoder; the encoder must outlive it.
-// The sink makes itself the encoder's onDataAvailable handler for its whole
-// life (construction to destruction); set nothing else there meanwhile.
+// For its whole life (construction to destruction) the sink is the
+// encoder's onDataAvailable handler and sets its writer's wakeEvery; change
+// neither meanwhile.
 //
 // Threads: open, close and the destructor on the main thread; write on the
 // capture thread; the encoder's handler on the encoder's thread (and on the
@@ -32,6 +36,9 @@ class unaAbstractEncoder;
 
 class unaEncoderFileSink {
 public:
+    // Captured blocks queued per wake of the encoder's thread.
+    static constexpr uint32_t kWakeBlocks = 5;
+
     explicit unaEncoderFileSink(unaAbstractEncoder& encoder);
     // Closes a recording still open (finishing its file).
     ~unaEncoderFileSink();

@@ -203,6 +203,26 @@ TEST_F(ChainTest, PauseLosesExactlyTheChunksCapturedMeanwhileAndASecondRecording
     EXPECT_TRUE(std::equal(file2.begin() + kWavHeader, file2.end(), feed.begin()));
 }
 
+TEST_F(ChainTest, PausingPutsEverythingRecordedSoFarInTheFile) {
+    // The writer's thread waits for half a second of sound before it
+    // writes; a pause after less must not leave it in memory.
+    useVirtualCard(feedName, 1);
+    Form form;
+    form.setFormat(44100, 16, 2);
+    ChunkGate gate;
+    gate.attach(form.waveIn);
+    const std::string out = dir.file("pause.wav");
+    form.record(out);
+    ASSERT_TRUE(gate.waitChunks(2));
+    form.waveIn->setConsumer(nullptr);
+    const uint64_t written = form.waveRiff->inBytes();
+    ASSERT_GT(written, 0u);
+    EXPECT_LT(written, unaRiffStream::kWakeChunks * 17640u);
+    EXPECT_TRUE(waitUntil([&] { return readFile(out).size() == kWavHeader + written; }, 2000));
+    form.stop();
+    EXPECT_EQ(readFile(out).size(), kWavHeader + written);
+}
+
 TEST_F(ChainTest, ConsumerStallingOneAndAHalfSecondsLosesNothing) {
     useVirtualCard(feedName, 1);
     Form form;

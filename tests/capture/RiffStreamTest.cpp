@@ -231,22 +231,24 @@ TEST(RiffWriterTest, HeaderFollowsTheDataAtMostOnceASecondWhileRecording) {
     const std::string name = dir.file("live.wav");
     unaRiffStream writer(name, pcm(8000, 16, 1), 1, nullptr);
     ASSERT_EQ(writer.open(), MMR_NOERROR);
-    const Bytes data = pattern(3000);
+    // Each write is as much as wakes the writer's thread.
+    const uint32_t block = unaRiffStream::kWakeChunks * writer.chunkSize();
+    const Bytes data = pattern(3 * block);
     const auto sizesAre = [&](uint32_t bytes) {
         const Bytes f = readFile(name);
         return f.size() >= kWavHeader && u32At(f, kDataSizeAt) == bytes &&
                u32At(f, 4) == kWavHeader - 8 + bytes;
     };
-    writer.write(data.data(), 1000);
-    ASSERT_TRUE(waitUntil([&] { return readFile(name).size() == kWavHeader + 1000; }));
+    writer.write(data.data(), block);
+    ASSERT_TRUE(waitUntil([&] { return readFile(name).size() == kWavHeader + block; }));
     sleepMs(unaRiffStream::kHeaderRefreshMs + 50);
-    writer.write(data.data() + 1000, 1000);
+    writer.write(data.data() + block, block);
     // A crash from now on keeps both blocks: the header already says so.
-    EXPECT_TRUE(waitUntil([&] { return sizesAre(2000); }, 3000));
-    // The next block arrives within the second: the header is left alone.
-    writer.write(data.data() + 2000, 1000);
-    ASSERT_TRUE(waitUntil([&] { return readFile(name).size() == kWavHeader + 3000; }));
-    EXPECT_TRUE(sizesAre(2000));
+    EXPECT_TRUE(waitUntil([&] { return sizesAre(2 * block); }, 3000));
+    // The next block arrives at once: the header is left alone.
+    writer.write(data.data() + 2 * block, block);
+    ASSERT_TRUE(waitUntil([&] { return readFile(name).size() == kWavHeader + 3 * block; }));
+    EXPECT_TRUE(sizesAre(2 * block));
     ASSERT_EQ(writer.close(), MMR_NOERROR);
     expectRecordingOf(readFile(name), data);
 }

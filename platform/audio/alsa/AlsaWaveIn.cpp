@@ -2,6 +2,9 @@
 // thread in non-blocking mode, waiting in poll() together with a wake-up
 // descriptor so stop and close never wait on the device. An overrun is
 // counted and recovered (prepare + start); only a lost device ends capture.
+// A read waits until all the frames it asks for are there (the PCM's
+// avail_min follows the read's size), so the thread wakes once per queued
+// buffer rather than once per period.
 #include "platform/audio/alsa/AlsaBackend.h"
 #include "platform/audio/alsa/AlsaCommon.h"
 
@@ -13,11 +16,14 @@ namespace {
 
 constexpr unsigned kPeriodUs = 20000;
 constexpr unsigned kBufferUs = 500000; // 500 ms
+// How long a wait may last past the time the frames it waits for are due:
+// a device that stops delivering is noticed this often.
 constexpr int kWaitMs = 100;
 
 class AlsaCaptureSource : public CaptureSource {
 public:
-    AlsaCaptureSource(snd_pcm_t* pcm, const WAVEFORMATEX& format) : pcm_(pcm), format_(format) {}
+    AlsaCaptureSource(snd_pcm_t* pcm, const WAVEFORMATEX& format, snd_pcm_uframes_t bufferFrames)
+        : pcm_(pcm), format_(format), bufferFrames_(bufferFrames) {}
     ~AlsaCaptureSource() override { snd_pcm_close(pcm_); }
 
     MMRESULT start() override {
@@ -46,7 +52,10 @@ public:
             if (r > 0)
                 return long(r) * block;
             if (r == 0 || r == -EAGAIN) {
-                int w = alsaWait(pcm_, &wake_, kWaitMs);
+                const snd_pcm_uframes_t awaited = awaitFrames(frames);
+                const int due =
+                    int(uint64_t(awaited) * 1000 / std::max<uint32_t>(format_.nSamplesPerSec, 1));
+                int w = alsaWait(pcm_, &wake_, due + kWaitMs);
                 if (w == 1)
                     continue;
                 if (w < 0 && w != -EPIPE)
@@ -76,8 +85,27 @@ public:
     uint32_t overruns() const override { return overruns_; }
 
 private:
+    // Makes a wait end once `frames` can be read, at most half the ALSA
+    // buffer so an overrun stays as far away as with short periods. Returns
+    // the frames the wait is for.
+    snd_pcm_uframes_t awaitFrames(snd_pcm_uframes_t frames) {
+        const snd_pcm_uframes_t most = std::max<snd_pcm_uframes_t>(bufferFrames_ / 2, 1);
+        frames = std::clamp<snd_pcm_uframes_t>(frames, 1, most);
+        if (frames == availMin_)
+            return frames;
+        snd_pcm_sw_params_t* sw;
+        snd_pcm_sw_params_alloca(&sw);
+        if (snd_pcm_sw_params_current(pcm_, sw) == 0 &&
+            snd_pcm_sw_params_set_avail_min(pcm_, sw, frames) == 0 &&
+            snd_pcm_sw_params(pcm_, sw) == 0)
+            availMin_ = frames;
+        return availMin_ ? availMin_ : frames;
+    }
+
     snd_pcm_t* pcm_;
     WAVEFORMATEX format_;
+    const snd_pcm_uframes_t bufferFrames_;
+    snd_pcm_uframes_t availMin_ = 0; // capture thread; 0: the period, as opened
     WakeFd wake_;
     uint32_t overruns_ = 0; // capture thread
 };
@@ -109,14 +137,15 @@ public:
         if (name.empty())
             return MMR_BADDEVICEID;
         snd_pcm_t* pcm = nullptr;
-        if (MMRESULT r =
-                alsaOpenPcm(name, SND_PCM_STREAM_CAPTURE, format, kPeriodUs, kBufferUs, &pcm))
+        snd_pcm_uframes_t bufferFrames = 0;
+        if (MMRESULT r = alsaOpenPcm(name, SND_PCM_STREAM_CAPTURE, format, kPeriodUs, kBufferUs,
+                                     &pcm, &bufferFrames))
             return r;
         if (query) {
             snd_pcm_close(pcm);
             return MMR_NOERROR;
         }
-        *source = std::make_unique<AlsaCaptureSource>(pcm, format);
+        *source = std::make_unique<AlsaCaptureSource>(pcm, format, bufferFrames);
         *readBytes = std::max<uint32_t>(format.nAvgBytesPerSec / 20, format.nBlockAlign);
         return MMR_NOERROR;
     }

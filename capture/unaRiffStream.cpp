@@ -181,7 +181,7 @@ MMRESULT unaRiffStream::afterOpen() {
     if (codec_) {
         if (codec_->open(false, 10000) == MMR_NOERROR) {
             chunkSize_.store(codec_->chunkSize());
-            buffer_.assign(codec_->chunkSize(), 0);
+            readerChunk_ = codec_->chunkSize();
         }
         codecOut_.clear();
     }
@@ -271,7 +271,9 @@ int32_t unaRiffStream::openRiffFile(const std::string& name) {
             chunkSize() > kMaxReaderChunk) {
             result = rsNoFormat;
         } else {
-            buffer_.assign(chunkSize(), 0);
+            // The buffer itself is made by the first pass: a reader asked
+            // only for its status costs no chunk of memory.
+            readerChunk_ = chunkSize();
             if (src.wFormatTag == WAVE_FORMAT_PCM) {
                 setFormatRecord(false, &src);
             } else if (!acm_) {
@@ -297,7 +299,8 @@ int32_t unaRiffStream::openRiffFile(const std::string& name) {
         }
     }
     if (result == rsNotRiff || result == rsNoFormat)
-        buffer_.clear();
+        readerChunk_ = 0;
+    buffer_.clear();
     riffStatus_.store(result);
     return result;
 }
@@ -363,6 +366,8 @@ void unaRiffStream::rewind() {
 }
 
 bool unaRiffStream::fillBuffer() {
+    if (buffer_.size() != readerChunk_)
+        buffer_.resize(readerChunk_); // every byte is written below
     const uint32_t size = uint32_t(buffer_.size());
     if (size == 0 || !riff_)
         return false;

@@ -172,6 +172,9 @@ private:
     std::vector<unaRIFFChunk*> dataChunks_;
     size_t nextData_ = 0;
     std::vector<uint8_t> codecOut_;
+    // Bytes one pass delivers (0: nothing to play); buffer_ takes this size
+    // at the next pass.
+    uint32_t readerChunk_ = 0;
 
     std::vector<uint8_t> buffer_;
 };

@@ -8,6 +8,7 @@
 #include "bench/common/PipedRun.h"
 #include "platform/audio/WaveIn.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <ctime>
@@ -30,14 +31,11 @@ struct CaptureRun {
 
 // Captures `buffers` buffers of `size` bytes from device `id`, `queued` of
 // them queued at a time; `sink`, when given, gets the recorded bytes of each
-// buffer in order. With `sinkAfterStop`, every buffer is queued at once and
-// the sink gets them after the device has stopped (for a source that is not
-// paced, which the device keeps reading while it has nowhere to put it).
+// buffer in order, before the buffer is queued again.
 inline CaptureRun captureBuffers(int id, const WAVEFORMATEX& f, uint32_t size, uint64_t buffers,
                                  const std::function<void(const char*, uint32_t)>& sink = nullptr,
-                                 size_t queued = 20, bool sinkAfterStop = false) {
-    if (sinkAfterStop)
-        queued = size_t(buffers);
+                                 size_t queued = 20) {
+    queued = size_t(std::min<uint64_t>(queued, std::max<uint64_t>(buffers, 1)));
     CaptureRun run;
     std::mutex m;
     std::condition_variable cv;
@@ -76,7 +74,7 @@ inline CaptureRun captureBuffers(int id, const WAVEFORMATEX& f, uint32_t size, u
             continue;
         }
         run.bytes += hdr[next].dwBytesRecorded;
-        if (sink && !sinkAfterStop)
+        if (sink)
             sink(hdr[next].lpData, hdr[next].dwBytesRecorded);
         ++done;
         if (added < buffers) {
@@ -86,8 +84,6 @@ inline CaptureRun captureBuffers(int id, const WAVEFORMATEX& f, uint32_t size, u
         next = (next + 1) % queued;
     }
     waveInReset(h);
-    for (size_t i = 0; sink && sinkAfterStop && i < hdr.size(); ++i)
-        sink(hdr[i].lpData, hdr[i].dwBytesRecorded);
     for (auto& x : hdr)
         waveInUnprepareHeader(h, &x, sizeof(WAVEHDR));
     waveInClose(h);

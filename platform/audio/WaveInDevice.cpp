@@ -19,7 +19,8 @@ WaveInDevice::WaveInDevice(std::unique_ptr<CaptureSource> source, const WAVEFORM
                            WaveInSignal signal, uint32_t readBytes)
     : source_(std::move(source)), format_(format), signal_(std::move(signal)) {
     const uint32_t block = std::max<uint32_t>(format_.nBlockAlign, 1);
-    staging_.resize(std::max(block, readBytes - readBytes % block));
+    if (!source_->keepsUnread())
+        staging_.resize(std::max(block, readBytes - readBytes % block));
 }
 
 WaveInDevice::~WaveInDevice() {
@@ -168,7 +169,10 @@ bool WaveInDevice::signalCompletions(std::unique_lock<std::mutex>& lock, bool no
 
 void WaveInDevice::run() {
     const uint32_t block = std::max<uint32_t>(format_.nBlockAlign, 1);
-    const bool paced = source_->paced();
+    // A source that keeps what is not read is left alone while no header is
+    // queued: a briefly late owner loses nothing, and one later than the
+    // source's buffer holds shows as an overrun.
+    const bool keeps = source_->keepsUnread();
     std::unique_lock lock(mutex_);
     for (;;) {
         // Completions are never held back past a command, a stop, an empty
@@ -202,7 +206,7 @@ void WaveInDevice::run() {
             lock.lock();
             continue;
         }
-        if (!running_ || (!paced && queue_.empty())) {
+        if (!running_ || (keeps && queue_.empty())) {
             cv_.wait(lock);
             continue;
         }

@@ -37,10 +37,15 @@ public:
     virtual long read(void* buffer, uint32_t maxBytes) = 0;
     // Any thread: makes a waiting read() return soon.
     virtual void wake() = 0;
-    // True when the device produces at its own pace (the thread keeps
-    // reading, dropping sound while no header is queued); false when it
-    // produces on demand only (the thread waits for a header).
-    virtual bool paced() const = 0;
+    // True when sound not read yet stays with the source until it is read:
+    // an ALSA ring buffer, the sound server's client buffer (when one fills,
+    // the source counts an overrun at the next read), or a source that
+    // produces on demand. The thread then reads only into a queued header
+    // and, while none is queued, waits without reading. False for a source
+    // that produces at its own pace and keeps nothing (the paced virtual
+    // card): the thread keeps reading it and drops, counted, what comes
+    // while no header is queued.
+    virtual bool keepsUnread() const = 0;
     // Capture overruns recovered so far (capture thread).
     virtual uint32_t overruns() const { return 0; }
     // True when a read of `bytes` would return them at once, without waiting
@@ -89,7 +94,9 @@ private:
     std::unique_ptr<CaptureSource> source_;
     WAVEFORMATEX format_;
     WaveInSignal signal_;
-    std::vector<uint8_t> staging_; // capture thread only
+    // Where sound goes while no header is queued (sources that keep nothing
+    // only; capture thread only).
+    std::vector<uint8_t> staging_;
     // Headers completed by the capture thread and not signalled yet: a burst
     // of headers filled back to back wakes the owner once every
     // kSignalEvery headers instead of once per header (capture thread only).

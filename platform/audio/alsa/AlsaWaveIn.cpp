@@ -27,6 +27,7 @@ public:
     ~AlsaCaptureSource() override { snd_pcm_close(pcm_); }
 
     MMRESULT start() override {
+        wake_.consume(); // a wake meant for an earlier command
         snd_pcm_state_t state = snd_pcm_state(pcm_);
         if (state != SND_PCM_STATE_PREPARED) {
             snd_pcm_drop(pcm_);
@@ -47,20 +48,36 @@ public:
         const snd_pcm_uframes_t frames = maxBytes / block;
         if (frames == 0)
             return 0;
+        bool woken = false;
         for (int attempt = 0; attempt < 4; ++attempt) {
-            snd_pcm_sframes_t r = snd_pcm_readi(pcm_, buffer, frames);
+            // Woken for a command (a stop, say): take what has come so far
+            // instead of waiting for all of it, so the partly filled header
+            // keeps it rather than the stop dropping it.
+            snd_pcm_uframes_t ask = frames;
+            if (woken) {
+                const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
+                if (avail == 0)
+                    return 0;
+                if (avail > 0) // negative: the read below reports the state
+                    ask = std::min(frames, snd_pcm_uframes_t(avail));
+            }
+            snd_pcm_sframes_t r = snd_pcm_readi(pcm_, buffer, ask);
             if (r > 0)
                 return long(r) * block;
             if (r == 0 || r == -EAGAIN) {
+                if (woken)
+                    return 0;
                 const snd_pcm_uframes_t awaited = awaitFrames(frames);
                 const int due =
                     int(uint64_t(awaited) * 1000 / std::max<uint32_t>(format_.nSamplesPerSec, 1));
                 int w = alsaWait(pcm_, &wake_, due + kWaitMs);
-                if (w == 1)
+                if (w == 1 || w == 2) {
+                    woken = w == 2;
                     continue;
+                }
                 if (w < 0 && w != -EPIPE)
                     return -1;
-                return 0; // woken or nothing yet: let the thread look at its commands
+                return 0; // nothing came in time: let the thread look at its commands
             }
             if (r == -EPIPE || r == -ESTRPIPE) {
                 ++overruns_;
@@ -76,7 +93,9 @@ public:
     }
 
     void wake() override { wake_.signal(); }
-    bool paced() const override { return true; }
+    // ALSA's ring buffer keeps what is not read; an owner later than it
+    // holds shows as an overrun at the next read.
+    bool keepsUnread() const override { return true; }
 
     bool readyNow(uint32_t bytes) override {
         const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);

@@ -191,7 +191,7 @@ public:
         pulse.signal();
     }
 
-    bool paced() const override { return true; }
+    bool keepsUnread() const override { return true; }
 
     bool readyNow(uint32_t bytes) override {
         PulseConnection::Lock lock(PulseConnection::instance());

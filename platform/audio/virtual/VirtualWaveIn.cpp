@@ -45,7 +45,7 @@ public:
         wakeCv_.notify_all();
     }
 
-    bool paced() const override { return speed_ > 0; }
+    bool keepsUnread() const override { return speed_ <= 0; }
 
     bool readyNow(uint32_t bytes) override {
         if (speed_ <= 0)

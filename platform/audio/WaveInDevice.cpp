@@ -155,7 +155,7 @@ WaveInStats WaveInDevice::stats() {
 bool WaveInDevice::signalCompletions(std::unique_lock<std::mutex>& lock, bool now) {
     if (unsignalled_ == 0)
         return false;
-    if (!now && unsignalled_ < kSignalEvery && !queue_.empty()) {
+    if (!now && !queue_.empty() && unsignalled_ < std::max<size_t>(kSignalEvery, queue_.size())) {
         const WAVEHDR* next = queue_.front();
         if (source_->readyNow(next->dwBufferLength - next->dwBytesRecorded))
             return false; // the next header fills at once: signal the burst later

@@ -82,9 +82,10 @@ private:
 
     void run();
     // Signals the completed headers not signalled yet, unless (and `now` is
-    // false) the source already has the next header's bytes and fewer than
-    // kSignalEvery headers wait for the owner. True when it signalled
-    // (capture thread; mutex_ held via `lock`, released meanwhile).
+    // false) the source already has the next header's bytes and fewer
+    // headers wait for the owner than are still queued (or fewer than
+    // kSignalEvery). True when it signalled (capture thread; mutex_ held via
+    // `lock`, released meanwhile).
     bool signalCompletions(std::unique_lock<std::mutex>& lock, bool now);
     MMRESULT command(Command c);
     // Marks the front header done (mutex_ held).
@@ -98,8 +99,10 @@ private:
     // only; capture thread only).
     std::vector<uint8_t> staging_;
     // Headers completed by the capture thread and not signalled yet: a burst
-    // of headers filled back to back wakes the owner once every
-    // kSignalEvery headers instead of once per header (capture thread only).
+    // of headers filled back to back wakes the owner once half of them are
+    // done (so it works through that half while the device fills the rest),
+    // at least kSignalEvery at a time, instead of once per header (capture
+    // thread only).
     static constexpr uint32_t kSignalEvery = 4;
     uint32_t unsignalled_ = 0;
 

@@ -173,24 +173,36 @@ TEST(WaveInDevice, HeadersSmallerThanABlockOrOddSizedFillInWholeBlocks) {
     EXPECT_EQ(dev.finish(), MMR_NOERROR);
 }
 
-TEST(WaveInDevice, ABurstFilledAtOnceIsSignalledEveryFourHeadersAndAtItsEnd) {
+TEST(WaveInDevice, ABurstFilledAtOnceWakesTheOwnerOnceHalfIsDoneAndAtItsEnd) {
     SignalCounter signals;
+    std::vector<WAVEHDR> h(10);
+    std::mutex m;
+    std::vector<int> doneWhenSignalled; // guarded by m
+    auto signal = [&] {
+        int done = 0;
+        for (const WAVEHDR& x : h)
+            done += (waveHeaderFlags(x) & WHDR_DONE) ? 1 : 0;
+        {
+            std::lock_guard lock(m);
+            doneWhenSignalled.push_back(done);
+        }
+        signals();
+    };
     auto* raw = new FakeSource(1 << 20);
     raw->ready = true; // every header's bytes are there at once
-    WaveInDevice dev(std::unique_ptr<CaptureSource>(raw), stereo16(), std::ref(signals), 800);
+    WaveInDevice dev(std::unique_ptr<CaptureSource>(raw), stereo16(), signal, 800);
     dev.begin();
     std::vector<std::vector<char>> data(10, std::vector<char>(800));
-    std::vector<WAVEHDR> h(10);
     for (size_t i = 0; i < h.size(); ++i) {
-        h[i] = WAVEHDR{};
         h[i].lpData = data[i].data();
         h[i].dwBufferLength = 800;
         ASSERT_EQ(dev.prepare(&h[i]), MMR_NOERROR);
         ASSERT_EQ(dev.add(&h[i]), MMR_NOERROR);
     }
     ASSERT_EQ(dev.start(), MMR_NOERROR);
-    // Open, after headers 4 and 8, and when the queue ran dry after 10:
-    // the last completion is never left unsignalled.
+    // Open; once as many are done as still queued (5); once four more wait
+    // (9); and when the queue ran dry: the last completion is never left
+    // unsignalled.
     ASSERT_TRUE(signals.waitFor(4));
     for (auto& x : h) {
         EXPECT_TRUE(waveHeaderFlags(x) & WHDR_DONE);
@@ -198,7 +210,10 @@ TEST(WaveInDevice, ABurstFilledAtOnceIsSignalledEveryFourHeadersAndAtItsEnd) {
     }
     EXPECT_EQ(static_cast<uint8_t>(data[9][0]), uint8_t(9 * 800));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(signals.count(), 4);
+    {
+        std::lock_guard lock(m);
+        EXPECT_EQ(doneWhenSignalled, (std::vector<int>{0, 5, 9, 10}));
+    }
     EXPECT_EQ(dev.finish(), MMR_NOERROR);
     EXPECT_EQ(signals.count(), 5);
 }

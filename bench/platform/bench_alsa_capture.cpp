@@ -107,7 +107,9 @@ int main(int argc, char** argv) {
     const std::vector<std::string> peerArgs = {
         "arecord", "-q",  "-D", "sonvale_bench",        "-f", "cd",
         "-t",      "raw", "-d", std::to_string(seconds)};
-    std::vector<double> ours, peers, ratios;
+    double loadBefore[3] = {0, 0, 0};
+    getloadavg(loadBefore, 3);
+    std::vector<double> ours, peers, ratios, ourSwitches, peerSwitches;
     for (int r = 0; r <= repeats; ++r) {
         PipedRun run, peer;
         const bool ok = r % 2 == 0 ? runChecked("our capture", ourArgs, music, &run) &&
@@ -123,15 +125,20 @@ int main(int argc, char** argv) {
         ours.push_back(run.cpu);
         peers.push_back(peer.cpu);
         ratios.push_back(run.cpu / peer.cpu);
+        ourSwitches.push_back(run.switches);
+        peerSwitches.push_back(peer.switches);
     }
     std::system(("rm -rf " + dir).c_str());
     double load[3] = {0, 0, 0};
     getloadavg(load, 3);
     std::printf("ALSA file-plugin capture, %d s of 44100 Hz 16-bit stereo, whole processes, "
-                "median of %d (range), load %.2f %.2f %.2f\n",
-                seconds, repeats, load[0], load[1], load[2]);
-    std::printf("  wave-in service (child): cpu %s s\n", medianRange(ours, 1, "%.4f").c_str());
-    std::printf("  arecord -f cd:           cpu %s s\n", medianRange(peers, 1, "%.4f").c_str());
+                "median of %d (range), load %.2f before, %.2f %.2f %.2f after\n",
+                seconds, repeats, loadBefore[0], load[0], load[1], load[2]);
+    std::printf("  wave-in service (child): cpu %s s, context switches %s\n",
+                medianRange(ours, 1, "%.4f").c_str(), medianRange(ourSwitches, 1, "%.0f").c_str());
+    std::printf("  arecord -f cd:           cpu %s s, context switches %s\n",
+                medianRange(peers, 1, "%.4f").c_str(),
+                medianRange(peerSwitches, 1, "%.0f").c_str());
     std::printf("  ratio: %s (per pair; goal <= 1.1x)\n", medianRange(ratios, 1, "%.2f").c_str());
     return 0;
 }

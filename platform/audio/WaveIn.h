@@ -156,8 +156,10 @@ MMRESULT waveInClose(HWAVEIN handle);
 MMRESULT waveInGetErrorTextA(MMRESULT code, char* text, uint32_t size);
 
 // Diagnostics of an open device (any thread): bytes recorded into headers,
-// bytes dropped because no header was queued, capture overruns the backend
-// recovered from, and whether the device was lost (unplugged, its source
+// bytes dropped because no header was queued (a source that keeps nothing
+// unread; the others hold the sound meanwhile, and what overflows their
+// buffer shows as overruns), capture overruns the backend recovered from,
+// and whether the device was lost (unplugged, its source
 // removed, the sound server gone): capture then ended for good, the signal
 // was called once more, and the queued headers wait for a reset. False for
 // an invalid handle.

@@ -4,7 +4,9 @@
 // counted and recovered (prepare + start); only a lost device ends capture.
 // A read waits until all the frames it asks for are there (the PCM's
 // avail_min follows the read's size), so the thread wakes once per queued
-// buffer rather than once per period.
+// buffer rather than once per period; woken for a command it takes what is
+// there. While no buffer is queued nothing reads: the sound waits in ALSA's
+// 500 ms ring buffer, and an owner later than that sees an overrun.
 #include "platform/audio/alsa/AlsaBackend.h"
 #include "platform/audio/alsa/AlsaCommon.h"
 

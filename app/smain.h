@@ -23,12 +23,14 @@
 #pragma once
 
 #include "app/AppPaths.h"
+#include "app/MainSkin.h"
 #include "app/RecordingControl.h"
 
 #include <QWidget>
 
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -187,6 +189,9 @@ protected:
 
 private:
     void buildControls();
+    // The skin picture, the window's shape and the button icons, once their
+    // painting is done (first show).
+    void applySkin();
     // Focus, tab order, shortcuts, list activation, accessible texts
     // (skeys.cpp).
     void buildKeyboard();
@@ -251,6 +256,10 @@ private:
 
     sonvale::app::AppPaths paths_;
     sonvale::ui::UiServices& ui_;
+    // The skin's pictures, painted on a worker thread from the start of the
+    // construction until the first show takes them; waited for at the
+    // destruction of a window never shown.
+    std::future<sonvale::app::SkinPictures> skinJob_;
     bool shown_ = false;
     // Set by the first paint of the skin (which covers the whole window).
     bool firstFrameDrawn_ = false;

@@ -10,7 +10,9 @@
 // recordings are read. The first show builds the record-source panel
 // (FormShow). Destroying it runs the shut-down (FormDestroy) and writes the
 // list when it changed. Work the first picture does not need (the window
-// icon) waits until the first frame has been drawn (afterFirstFrame).
+// icon) waits until the first frame has been drawn (afterFirstFrame). The
+// skin and the button pictures are painted on a worker thread while the
+// window is built; the first show puts them on, before the window is mapped.
 //
 // The window decides nothing about recording or sources itself: the
 // transport (Record, Pause, Stop, Play, the timer) is `Control`

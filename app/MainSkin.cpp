@@ -300,6 +300,7 @@ SkinPictures paintSkinPictures() {
     QFontMetricsF(QFont()).height();
     SkinPictures pictures;
     pictures.skin = mainSkinImage();
+    pictures.shape = pictures.skin.createAlphaMask();
     for (int i = 0; i < kSkinIconCount; ++i)
         pictures.icons[size_t(i)] = skinIconPictures(SkinIcon(i), skinIconSize(SkinIcon(i)) * 2);
     return pictures;

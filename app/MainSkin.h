@@ -80,7 +80,8 @@ using SkinIconPictures = std::array<QImage, 3>;
 
 // Everything the main window's look paints, each picture once.
 struct SkinPictures {
-    QImage skin;                                          // see mainSkinImage
+    QImage skin;  // see mainSkinImage
+    QImage shape; // the skin's alpha mask: the window's shape
     std::array<SkinIconPictures, kSkinIconCount> icons{}; // by SkinIcon, at 2 x skinIconSize
 };
 

@@ -434,7 +434,7 @@ void TMainFrm::applySkin() {
     } catch (const std::exception&) {
         return; // out of memory: the controls on a plain window
     }
-    setMask(QBitmap::fromImage(pictures.skin.createAlphaMask()));
+    setMask(QBitmap::fromImage(pictures.shape));
     Image1->setPixmap(QPixmap::fromImage(std::move(pictures.skin))); // converted in place
     const std::pair<QToolButton*, SkinIcon> buttons[] = {
         {btnRecord, SkinIcon::Record},       {btnPlay, SkinIcon::Play},

@@ -419,9 +419,10 @@ void TMainFrm::showEvent(QShowEvent* event) {
         shown_ = true;
         if (QScreen* screen = this->screen())
             move(screen->availableGeometry().center() - rect().center());
-        FormShow();
-        // Before the window is mapped, so it appears in its shape, drawn.
+        // Before the window is mapped, so it appears in its shape, drawn, and
+        // before anything the panel's build may show over it.
         applySkin();
+        FormShow();
     }
 }
 

@@ -15,7 +15,9 @@
 //    setters run on the controlling thread (the main thread, through the
 //    pipe components);
 //  - the device's own thread runs the buffer loop (unaWaveDevice), calls
-//    deliverChunk and so onChunk;
+//    deliverChunk and so onChunk (a wave-in device runs the loop on the
+//    platform's capture thread while recording, one pass at a time: "the
+//    device's thread" below means whichever thread runs the pass);
 //  - write() is called by whoever feeds the input stream (the capture thread
 //    of another device); readOutput() by whoever drains the output stream.
 // The stream pointers are guarded by streamGate_, so a stream may be

@@ -70,18 +70,27 @@ int32_t unaWaveDevice::execute() {
     // Every reason to work signals deviceEvent_ (a completed buffer, new
     // input, a timer tick, stop), so the loop sleeps without a time-out while
     // there is nothing to do.
-    bool busy = true;
+    // The first pass runs at once: buffers may have completed before the
+    // thread started.
+    bool first = true;
     while (!shouldStop()) {
-        if (busy || deviceEvent_.waitFor(INFINITE_TIMEOUT)) {
-            do {
-                unaMsAcmDeviceHeader* header = nextDeliverableHeader();
-                if (header)
-                    header->setProcessed(true);
-                busy = handleHeader(header);
-            } while (!shouldStop() && busy);
+        if (first || deviceEvent_.waitFor(INFINITE_TIMEOUT)) {
+            first = false;
+            std::lock_guard pass(loopMutex_);
+            runPass();
         }
     }
     return 0;
+}
+
+void unaWaveDevice::runPass() {
+    bool busy = true;
+    while (!shouldStop() && busy) {
+        unaMsAcmDeviceHeader* header = nextDeliverableHeader();
+        if (header)
+            header->setProcessed(true);
+        busy = handleHeader(header);
+    }
 }
 
 void unaWaveDevice::onStopRequested() {
@@ -162,14 +171,27 @@ MMRESULT unaWaveInDevice::doOpen(uint32_t flags) {
         str2format(full, record);
     HWAVEIN h = nullptr;
     const MMRESULT result = waveInOpen(
-        &h, deviceId_, record, [this] { deviceEvent_.signal(); }, flags);
+        &h, deviceId_, record, [this] { onWaveInSignal(); }, flags);
     freeBlock(record);
     if (result == MMR_NOERROR && !(flags & WAVE_FORMAT_QUERY))
         handle_.store(reinterpret_cast<uintptr_t>(h));
     return result;
 }
 
+void unaWaveInDevice::onWaveInSignal() {
+    // try_lock: a pass already running on the device thread picks this
+    // buffer up in its next round once the event is set, so nothing waits.
+    if (deliverInline_.load(std::memory_order_acquire) && !shouldStop() && loopMutex_.try_lock()) {
+        std::lock_guard pass(loopMutex_, std::adopt_lock);
+        runPass();
+        return;
+    }
+    deviceEvent_.signal();
+}
+
 MMRESULT unaWaveInDevice::doClose(uint32_t timeout) {
+    // The close is signalled through the event, which close() waits on.
+    deliverInline_.store(false, std::memory_order_release);
     const MMRESULT result = waveInClose(waveHandle());
     unaWaveDevice::doClose(timeout);
     return result;
@@ -218,7 +240,9 @@ MMRESULT unaWaveInDevice::afterOpen() {
     queueBeforeStart_ = true;
     queueHeader(nullptr);
     queueBeforeStart_ = false;
-    return waveInStart(waveHandle());
+    const MMRESULT result = waveInStart(waveHandle());
+    deliverInline_.store(result == MMR_NOERROR, std::memory_order_release);
+    return result;
 }
 
 MMRESULT unaWaveInDevice::prepareHeader(unaMsAcmDeviceHeader* header) {

@@ -5,13 +5,18 @@
 // it sleeps on deviceEvent without a time-out until the operating system
 // completes a buffer, new input is written, a pacing tick comes or stop is
 // asked, then picks the completed headers in the order they were queued and
-// hands each one to handleHeader.
+// hands each one to handleHeader. One pass of the loop (runPass) runs under
+// loopMutex_, so a device may also run passes on another thread.
 //
 // unaWaveInDevice records from a capture device through the platform's
 // wave-in service. Up to 20 buffers of one chunk each are queued at once
 // (about two seconds of sound), so a busy consumer loses nothing. Chunks go
 // to onChunk and the output stream; quiet chunks may be dropped (silence
-// suppression with minVolumeLevel / minActiveTime).
+// suppression with minVolumeLevel / minActiveTime). While recording, the
+// pass runs on the platform's capture thread as soon as it completes a
+// buffer: the chunk reaches the consumers without a second thread waking
+// for it. Before the start, after a stop is asked, or while a pass is
+// already running, the completion wakes the device thread as before.
 //
 // unaWaveSoftwareDevice produces or consumes sound in software, optionally
 // paced in real time by an unaMMTimer: each timer tick allows one chunk.
@@ -27,6 +32,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 // A buffer header carrying one WAVEHDR and its buffer.
 class unaWaveHeader : public unaMsAcmDeviceHeader {
@@ -60,6 +66,9 @@ public:
 
 protected:
     int32_t execute() override;
+    // Picks and handles completed headers until handleHeader asks for no
+    // more or a stop is asked (loopMutex_ held by the caller).
+    void runPass();
     // Any thread, from stop: wakes the buffer loop.
     void onStopRequested() override;
     virtual MMRESULT addBuffer(unaMsAcmDeviceHeader* header) = 0;
@@ -70,6 +79,8 @@ protected:
     }
 
     const int32_t deviceId_;
+    // One pass of the buffer loop at a time, on whichever thread runs it.
+    std::mutex loopMutex_;
 };
 
 class unaWaveInDevice : public unaWaveDevice {
@@ -120,11 +131,18 @@ protected:
     HWAVEIN waveHandle() const { return reinterpret_cast<HWAVEIN>(handle_.load()); }
 
 private:
+    // The wave-in service's signal (its capture thread, or the thread that
+    // stops or closes the device): runs a pass right here while recording,
+    // else wakes the device thread.
+    void onWaveInSignal();
+
+    // Set once capture has started, cleared on close (controlling thread).
+    std::atomic<bool> deliverInline_{false};
     WAVEINCAPS caps_{};
     MMRESULT capsResult_ = MMR_NOERROR;
     std::atomic<uint32_t> minVolumeLevel_{0};
     bool levelSavedCalcVolume_ = false; // controlling thread
-    // Silence state: device thread only (atomic so that observers may read).
+    // Silence state: the buffer loop only (atomic so that observers may read).
     uint32_t silenceStart_ = 0;
     std::atomic<bool> isSilent_{false};
     bool queueBeforeStart_ = false; // set by afterOpen (controlling thread)

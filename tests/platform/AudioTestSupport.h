@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 // Selects the virtual card with a fresh configuration for every test.
@@ -36,6 +37,19 @@ protected:
         ASSERT_TRUE(VirtualCard::instance().configure(c));
     }
 };
+
+// Polls pred every 5 ms until it holds or a generous limit (a failure, not a
+// timing assertion) passes.
+inline bool waitFor(const std::function<bool()>& pred,
+                    std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
 
 // Counts signals; wait() returns once the count reaches a value or a generous
 // time-out (a failure, not a timing assertion) passes.

@@ -4,6 +4,7 @@
 // again; concurrent first uses load once.
 #include "platform/media/MediaLibraries.h"
 
+#include "platform/AudioTestSupport.h"
 #include "platform/FailingLoader.h"
 #include "platform/SoundFiles.h"
 #include "platform/audio/AudioBackend.h"
@@ -22,16 +23,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-bool waitFor(const std::function<bool()>& pred, std::chrono::milliseconds limit = 20s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
 
 class MediaLibrariesTest : public ::testing::Test {
 protected:

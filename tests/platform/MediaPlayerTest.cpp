@@ -2,6 +2,7 @@
 // that fail on purpose.
 #include "platform/media/MediaPlayer.h"
 
+#include "platform/AudioTestSupport.h"
 #include "platform/SoundFiles.h"
 #include "platform/VbrMp3File.h"
 #include "platform/audio/AudioBackend.h"
@@ -18,17 +19,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-bool waitFor(const std::function<bool()>& pred, std::chrono::milliseconds limit = 20s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
 
 class MediaPlayerTest : public ::testing::Test {
 protected:

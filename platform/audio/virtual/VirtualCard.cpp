@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 namespace {
 
@@ -70,11 +69,16 @@ bool parseWav(const std::vector<uint8_t>& file, VirtualFeed& feed) {
 } // namespace
 
 std::shared_ptr<const VirtualFeed> loadVirtualFeed(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in)
         return nullptr;
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
+    // One read of the whole file: feeds run to minutes of sound.
+    const std::streamoff size = in.tellg();
+    if (size < 0 || !in.seekg(0))
+        return nullptr;
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), size))
+        return nullptr;
     auto feed = std::make_shared<VirtualFeed>();
     if (bytes.size() >= 12 && std::memcmp(bytes.data(), "RIFF", 4) == 0) {
         if (!parseWav(bytes, *feed))

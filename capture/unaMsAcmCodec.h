@@ -30,6 +30,8 @@ public:
 
     bool primaryFormatIsSource() const override { return true; }
     const char* className() const override { return "unaMsAcmCodec"; }
+    // Conversion runs in write(): the codec starts no thread.
+    bool runsThread() const override { return false; }
     // PCM bytes one source chunk decodes to (known once open).
     uint32_t dstChunkSize() const { return dstChunkSize_; }
     HACMDRIVERID driver() const { return driverId_; }
@@ -38,7 +40,7 @@ public:
     MMRESULT unprepareHeader(unaMsAcmDeviceHeader*) override { return MMR_NOERROR; }
 
 protected:
-    int32_t execute() override { return 0; } // conversion runs in write()
+    int32_t execute() override { return 0; } // never started
     MMRESULT doOpen(uint32_t flags) override;
     MMRESULT doClose(uint32_t timeout) override;
     MMRESULT afterOpen() override;

@@ -333,7 +333,7 @@ MMRESULT unaMsAcmStreamDevice::open(bool query, uint32_t timeout, uint32_t flags
     }
     headers_.clear(unaList::relFree);
     result = afterOpen();
-    if (result == MMR_NOERROR)
+    if (result == MMR_NOERROR && runsThread())
         start(10000);
     return result;
 }

@@ -100,6 +100,9 @@ public:
     virtual MMRESULT open(bool query = false, uint32_t timeout = 10000, uint32_t flags = 0);
     virtual MMRESULT close(uint32_t timeout = 10000);
     bool isOpen() const { return handle_.load(std::memory_order_acquire) != 0; }
+    // Whether open starts the device's thread; a device that does all its
+    // work in the writer's calls has no thread to start.
+    virtual bool runsThread() const { return true; }
 
     // --- streams -------------------------------------------------------------
     // Replaces the stream of one side (freeing the old one when owned). Null

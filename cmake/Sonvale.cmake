@@ -13,8 +13,21 @@ elseif(NOT SONVALE_SANITIZE STREQUAL "")
 endif()
 
 if(SONVALE_BUILD_FUZZ)
-  # Everything is instrumented for coverage; only the fuzz targets link the driver.
-  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  # Everything is built with the sanitizers; coverage for the fuzz engine only
+  # in the sources the targets test (fuzz/coverage-allow.txt, less the
+  # standard library's templates), so the engine's work per input stays
+  # small. Only the fuzz targets link the driver.
+  set(_allow ${PROJECT_SOURCE_DIR}/fuzz/coverage-allow.txt)
+  set(_ignore ${PROJECT_SOURCE_DIR}/fuzz/coverage-ignore.txt)
+  # An edited list reconfigures, and its digest in the flags rebuilds everything.
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_allow} ${_ignore})
+  file(MD5 ${_allow} _allowSum)
+  file(MD5 ${_ignore} _ignoreSum)
+  string(SUBSTRING "${_allowSum}${_ignoreSum}" 0 12 _listsSum)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fsanitize-coverage-allowlist=${_allow}
+                      -fsanitize-coverage-ignorelist=${_ignore}
+                      -DSONVALE_COVERAGE_LISTS=${_listsSum})
   add_link_options(-fsanitize=address,undefined)
 endif()
 

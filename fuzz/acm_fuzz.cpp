@@ -3,6 +3,7 @@
 // many extra bytes as its cbSize claims), a driver choice and the data; the
 // data goes through acmStreamConvert in chunks whose sizes also come from
 // the input, with the size queries and format suggestion on the way.
+#include "fuzz/FuzzDefaults.h"
 #include "platform/acm/Acm.h"
 
 #include <algorithm>
@@ -28,8 +29,10 @@ struct Reader {
     }
     void bytes(void* out, size_t count) {
         const size_t m = std::min(count, n);
-        std::memcpy(out, p, m);
-        std::memset(static_cast<uint8_t*>(out) + m, 0, count - m);
+        if (m) // an empty buffer may be a null pointer
+            std::memcpy(out, p, m);
+        if (count > m)
+            std::memset(static_cast<uint8_t*>(out) + m, 0, count - m);
         p += m;
         n -= m;
     }

@@ -1,40 +1,58 @@
 // Loads arbitrary bytes as an INI file, runs every read on what was loaded,
 // then a few writes and a flush, and checks that a written image reads back
 // as the same image. The file lives in a folder on a RAM-backed file system
-// (/dev/shm unless TMPDIR names another), made once and removed at exit.
+// (/dev/shm unless TMPDIR names another), made once per run and removed at
+// exit; a run that ended without exit (a crash, an interrupt) leaves its
+// folder, which the next run removes.
+#include "fuzz/FuzzDefaults.h"
 #include "ini/TIniEngineEx.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <signal.h>
 #include <string>
 #include <unistd.h>
 
 namespace {
 
+constexpr const char* kFolderPrefix = "sonvale-ini-fuzz-";
 std::string scratchFolder;
+std::string scratchPath;
 
 void removeScratch() {
     std::error_code ec;
     std::filesystem::remove_all(scratchFolder, ec);
 }
 
-const std::string& scratchFile() {
-    static const std::string path = [] {
-        const char* tmp = std::getenv("TMPDIR");
-        const bool shm = ::access("/dev/shm", W_OK) == 0;
-        std::string pattern = std::string(tmp && *tmp ? tmp
-                                          : shm       ? "/dev/shm"
-                                                      : "/tmp") +
-                              "/sonvale-ini-fuzz-XXXXXX";
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        scratchFolder = pattern;
-        std::atexit(removeScratch);
-        return pattern + "/fuzz.ini";
-    }();
-    return path;
+// Folders of earlier runs whose process is gone.
+void removeStaleFolders(const std::string& base) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(base, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(kFolderPrefix, 0) != 0)
+            continue;
+        const long pid = std::strtol(name.c_str() + std::strlen(kFolderPrefix), nullptr, 10);
+        if (pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+            std::filesystem::remove_all(entry.path(), ec);
+    }
+}
+
+void makeScratch() {
+    const char* tmp = std::getenv("TMPDIR");
+    const bool shm = ::access("/dev/shm", W_OK) == 0;
+    const std::string base = tmp && *tmp ? tmp : shm ? "/dev/shm" : "/tmp";
+    removeStaleFolders(base);
+    scratchFolder = base + "/" + kFolderPrefix + std::to_string(::getpid());
+    std::error_code ec;
+    std::filesystem::remove_all(scratchFolder, ec);
+    if (!std::filesystem::create_directory(scratchFolder, ec))
+        std::abort();
+    std::atexit(removeScratch);
+    scratchPath = scratchFolder + "/fuzz.ini";
 }
 
 void writeFile(const std::string& path, const uint8_t* data, size_t size) {
@@ -95,8 +113,14 @@ void readEverything(TIniEngineEx& ini) {
 
 } // namespace
 
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    fuzz_defaults::prepend(argc, argv, {"-max_len=4096"});
+    makeScratch();
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string& path = scratchFile();
+    const std::string& path = scratchPath;
     writeFile(path, data, size);
     const uint8_t options = size > 0 ? data[0] : 0;
     const bool idempotentOptions = (options & 0x18) == 0;

@@ -2,6 +2,7 @@
 // becomes a RAM-backed file that one long-lived player opens and plays to
 // its end into an output that takes everything at once; position and
 // length are read while it plays. Playback must end (or fail cleanly).
+#include "fuzz/FuzzDefaults.h"
 #include "fuzz/MemoryFile.h"
 #include "platform/audio/AudioOutput.h"
 #include "platform/media/MediaPlayer.h"

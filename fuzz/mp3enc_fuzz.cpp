@@ -3,6 +3,7 @@
 // padded with zeros); then, for a few rounds, a sample count and that many
 // 16-bit samples go to beEncodeChunk; the stream is then finished and closed,
 // with the calls a careless caller might repeat.
+#include "fuzz/FuzzDefaults.h"
 #include "libs/mp3enc/mp3enc.h"
 
 #include <algorithm>
@@ -40,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint32_t count = raw % (2 * samplesPerChunk + 1);
         std::vector<int16_t> pcm(count);
         const size_t bytes = std::min(size, size_t(count) * 2);
-        std::memcpy(pcm.data(), data, bytes);
+        if (bytes) // an empty vector may hand out a null pointer
+            std::memcpy(pcm.data(), data, bytes);
         data += bytes;
         size -= bytes;
         const BE_ERR rc = beEncodeChunk(stream, count, pcm.data(), out.data(), &written);

@@ -3,6 +3,7 @@
 // it (regular-file check, information frame or frame count for the length),
 // decoded to its end, sought into and decoded again. Opening must fail
 // cleanly or the decoding must end; nothing may read out of bounds.
+#include "fuzz/FuzzDefaults.h"
 #include "fuzz/MemoryFile.h"
 #include "platform/media/Mp3Input.h"
 

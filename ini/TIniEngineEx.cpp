@@ -1,7 +1,12 @@
 #include "ini/TIniEngineEx.h"
 
 #include "core/unaUtils.h"
+#include "ini/TSectionList.h"
 #include "ini/iniText.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -11,6 +16,39 @@ std::string numberedKey(std::string_view prefix, int number) {
 
 std::string countKey(std::string_view prefix, bool countKeyPrefixed) {
     return countKeyPrefixed ? std::string(prefix) + "Count" : std::string("Count");
+}
+
+// The number n when name is the key numberedKey(prefix, n) (letter case
+// aside) and n lies in [first, first + count).
+bool numberOfKey(std::string_view name, std::string_view prefix, int first, int32_t count,
+                 int32_t& number) {
+    // The number is the name's tail: digits, perhaps after a minus sign. A
+    // prefix may end in digits itself, so every split in the tail is tried.
+    for (size_t at = name.size(); at > 0; --at) {
+        const char c = name[at - 1];
+        if (!(c >= '0' && c <= '9') && c != '-')
+            break;
+        const std::string_view tail = name.substr(at - 1);
+        if (tail.size() > 11)
+            break;
+        int64_t n = 0;
+        const bool negative = tail.front() == '-';
+        const std::string_view digits = tail.substr(negative ? 1 : 0);
+        if (digits.empty() || digits.find('-') != std::string_view::npos)
+            continue;
+        for (char d : digits)
+            n = n * 10 + (d - '0');
+        n = negative ? -n : n;
+        if (n < INT32_MIN || n > INT32_MAX || int2str(int32_t(n)) != tail)
+            continue; // not the text numberedKey makes (leading zeros, "-0")
+        if (n < first || n - first >= count)
+            continue;
+        if (iniSameText(name.substr(0, at - 1), prefix)) {
+            number = int32_t(n);
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -100,8 +138,24 @@ void TIniEngineEx::WriteNumberedList(std::string_view section, const TStrings& s
     const int32_t oldCount = ReadInteger(section, key, 0);
     WriteInteger(section, key, static_cast<int32_t>(source.size()));
     const bool modifiedBefore = Modified();
-    for (int32_t i = 0; i < oldCount; ++i)
-        DeleteKey(section, numberedKey(prefix, i + first));
+    // The old list's keys that are really there, found from the section's
+    // lines: a damaged count (millions) costs no more than the keys present.
+    std::vector<int32_t> present;
+    if (oldCount > 0) {
+        const int index = sectionList().IndexOf(section);
+        if (index >= 0) {
+            for (const std::string& line : sectionList().Lines(index)) {
+                std::string_view name;
+                int32_t number = 0;
+                if (iniLineName(line, name) && numberOfKey(name, prefix, first, oldCount, number))
+                    present.push_back(number);
+            }
+        }
+        std::sort(present.begin(), present.end());
+        present.erase(std::unique(present.begin(), present.end()), present.end());
+    }
+    for (int32_t number : present)
+        DeleteKey(section, numberedKey(prefix, number));
     for (size_t i = 0; i < source.size(); ++i)
         WriteString(section, numberedKey(prefix, static_cast<int>(i) + first), source[i]);
     if (!modifiedBefore) {

@@ -45,8 +45,10 @@ public:
     virtual void ReadNumberedList(std::string_view section, TStrings& target, std::string_view def,
                                   std::string_view prefix, int first, bool countKeyPrefixed);
     // Replaces the numbered keys with source's lines (appended at the end of
-    // the section). Writing back an unchanged list whose keys stand at the end
-    // of their section leaves Modified as it was.
+    // the section). The old keys (numbers first .. first + old count - 1) are
+    // looked up among the section's lines, so a damaged count of millions
+    // costs no more than the keys present. Writing back an unchanged list
+    // whose keys stand at the end of their section leaves Modified as it was.
     virtual void WriteNumberedList(std::string_view section, const TStrings& source,
                                    std::string_view prefix, int first, bool countKeyPrefixed);
 

@@ -111,6 +111,21 @@ TEST_F(IniEngineEx, UnchangedNumberedListLeavesTheFileUntouched) {
     EXPECT_EQ(sectionValues(*ini, "R"), (TStrings{"other=1", "FileCount=1", "File0=/x"}));
 }
 
+TEST_F(IniEngineEx, NumberedListWithDamagedCountReplacesOnlyItsOwnKeysAtOnce) {
+    // A count of two thousand million over three keys: the old keys go
+    // without a walk through the whole count; keys that only look numbered
+    // (leading zero, another prefix, past the old count) stay.
+    auto ini = load("[R]\r\nFileCount=2000000000\r\nfile1=a\r\nFile01=b\r\nFile2000000001=c\r\n"
+                    "File9=d\r\nFiles3=e\r\nFile-1=f\r\n");
+    ini->WriteNumberedList("R", TStrings{"x"}, "File", 1, true);
+    EXPECT_EQ(sectionValues(*ini, "R"), (TStrings{"FileCount=1", "File01=b", "File2000000001=c",
+                                                  "Files3=e", "File-1=f", "File1=x"}));
+    // A prefix ending in digits and a list numbered from below zero.
+    auto other = load("[N]\r\nA2Count=3\r\nA2-1=x\r\nA20=y\r\nA21=z\r\nA22=w\r\n");
+    other->WriteNumberedList("N", TStrings{}, "A2", -1, true);
+    EXPECT_EQ(sectionValues(*other, "N"), (TStrings{"A2Count=0", "A22=w"}));
+}
+
 TEST_F(IniEngineEx, NumberedListMovesKeysToTheEndOfTheSection) {
     auto ini = load("[R]\r\nCount=1\r\n0=x\r\nafter=1\r\n");
     ini->WriteNumberedList("R", TStrings{"x"}, "", 0, false);

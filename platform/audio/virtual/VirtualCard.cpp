@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -23,7 +27,7 @@ uint16_t le16(const uint8_t* p) {
 
 // Parses the PCM of a WAV file into stereo floats; false when it is not a
 // PCM WAV file this card can play.
-bool parseWav(const std::vector<uint8_t>& file, VirtualFeed& feed) {
+bool parseWav(std::span<const uint8_t> file, VirtualFeed& feed) {
     if (file.size() < 12 || std::memcmp(file.data(), "RIFF", 4) != 0 ||
         std::memcmp(file.data() + 8, "WAVE", 4) != 0)
         return false;
@@ -68,27 +72,31 @@ bool parseWav(const std::vector<uint8_t>& file, VirtualFeed& feed) {
 
 } // namespace
 
+VirtualFeed::~VirtualFeed() {
+    if (raw && !bytes.empty())
+        ::munmap(const_cast<uint8_t*>(bytes.data()), bytes.size());
+}
+
 std::shared_ptr<const VirtualFeed> loadVirtualFeed(const std::string& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in)
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return nullptr;
-    // One read of the whole file: feeds run to minutes of sound.
-    const std::streamoff size = in.tellg();
-    if (size < 0 || !in.seekg(0))
+    struct stat st {};
+    void* map = MAP_FAILED;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+        map = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    ::close(fd);
+    if (map == MAP_FAILED)
         return nullptr;
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), size))
-        return nullptr;
+    const std::span<const uint8_t> bytes(static_cast<const uint8_t*>(map), size_t(st.st_size));
     auto feed = std::make_shared<VirtualFeed>();
     if (bytes.size() >= 12 && std::memcmp(bytes.data(), "RIFF", 4) == 0) {
-        if (!parseWav(bytes, *feed))
-            return nullptr;
-        return feed;
+        const bool parsed = parseWav(bytes, *feed);
+        ::munmap(map, bytes.size());
+        return parsed ? feed : nullptr;
     }
-    if (bytes.empty())
-        return nullptr;
     feed->raw = true;
-    feed->bytes = std::move(bytes);
+    feed->bytes = bytes;
     return feed;
 }
 

@@ -13,17 +13,25 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <vector>
 
 class VirtualOutputImpl;
 
 // A file feeding a source: raw bytes (taken in the capture format) or the
-// frames of a WAV file as stereo floats at the file's rate.
+// frames of a WAV file as stereo floats at the file's rate. A raw file is
+// mapped read-only rather than read: a feed of minutes of sound costs no
+// copy when it is loaded, its pages are the page cache's.
 struct VirtualFeed {
+    VirtualFeed() = default;
+    VirtualFeed(const VirtualFeed&) = delete;
+    VirtualFeed& operator=(const VirtualFeed&) = delete;
+    ~VirtualFeed(); // unmaps a raw file
+
     bool raw = false;
-    std::vector<uint8_t> bytes; // raw
-    std::vector<float> frames;  // WAV: interleaved left/right
-    uint32_t rate = 44100;      // WAV
+    std::span<const uint8_t> bytes; // raw: the mapped file
+    std::vector<float> frames;      // WAV: interleaved left/right
+    uint32_t rate = 44100;          // WAV
 };
 
 inline constexpr int kVirtualSources = 5;

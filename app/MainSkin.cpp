@@ -275,23 +275,41 @@ QColor glyphColor(SkinIcon which) {
     }
 }
 
-QPixmap glyphPixmap(SkinIcon which, int size, const QColor& color) {
-    QPixmap pm(size, size);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
+QImage glyphImage(SkinIcon which, int size, const QColor& color) {
+    QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
     paintGlyph(p, which, size, color);
-    return pm;
+    return img;
 }
+
+constexpr QIcon::Mode kIconModes[3] = {QIcon::Normal, QIcon::Active, QIcon::Disabled};
 
 } // namespace
 
-QIcon skinIcon(SkinIcon which, int size) {
+SkinIconPictures skinIconPictures(SkinIcon which, int size) {
     const QColor c = glyphColor(which);
+    return {glyphImage(which, size, c), glyphImage(which, size, c.lighter(125)),
+            glyphImage(which, size, QColor(0x6a, 0x74, 0x80))};
+}
+
+SkinPictures paintSkinPictures() {
+    // The font set-up first (the font database and the application font):
+    // the window's controls need it as well, and find it done when they are
+    // polished while the skin is still being painted.
+    QFontMetricsF(QFont()).height();
+    SkinPictures pictures;
+    pictures.skin = mainSkinImage();
+    pictures.shape = pictures.skin.createAlphaMask();
+    for (int i = 0; i < kSkinIconCount; ++i)
+        pictures.icons[size_t(i)] = skinIconPictures(SkinIcon(i), skinIconSize(SkinIcon(i)) * 2);
+    return pictures;
+}
+
+QIcon skinIcon(const SkinIconPictures& pictures) {
     QIcon icon;
-    icon.addPixmap(glyphPixmap(which, size, c), QIcon::Normal);
-    icon.addPixmap(glyphPixmap(which, size, c.lighter(125)), QIcon::Active);
-    QColor grey(0x6a, 0x74, 0x80);
-    icon.addPixmap(glyphPixmap(which, size, grey), QIcon::Disabled);
+    for (size_t m = 0; m < pictures.size(); ++m)
+        icon.addPixmap(QPixmap::fromImage(pictures[m]), kIconModes[m]);
     return icon;
 }
 

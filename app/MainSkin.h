@@ -3,13 +3,19 @@
 // style sheet of its controls, and the fixed places of its controls on the
 // image. Everything is drawn in code; no artwork files are needed.
 //
-// Main thread only (QPixmap and QPainter on pixmaps need the GUI thread).
+// The pictures are painted into QImages only (no pixmaps), so
+// paintSkinPictures may run on any thread once the application object exists
+// (its text needs the application's fonts): the main window has them painted
+// on a worker thread while it builds its controls. skinIcon and
+// mainStyleSheet: main thread only.
 #pragma once
 
 #include <QIcon>
 #include <QImage>
 #include <QRect>
 #include <QString>
+
+#include <array>
 
 namespace sonvale::app {
 
@@ -47,12 +53,49 @@ enum class SkinIcon {
     Minimize,
     Close,
 };
+inline constexpr int kSkinIconCount = int(SkinIcon::Close) + 1;
+
+// The size of a button's icon on the window: big on the transport buttons,
+// small on the window buttons. Its pictures are painted at twice that, so
+// they stay sharp on scaled screens.
+constexpr int skinIconSize(SkinIcon which) {
+    switch (which) {
+    case SkinIcon::Record:
+    case SkinIcon::Play:
+    case SkinIcon::Pause:
+    case SkinIcon::Stop:
+        return 30;
+    case SkinIcon::Help:
+    case SkinIcon::Home:
+    case SkinIcon::Minimize:
+    case SkinIcon::Close:
+        return 16;
+    default:
+        return 22;
+    }
+}
+
+// The normal, active (hover) and disabled pictures of a button's icon.
+using SkinIconPictures = std::array<QImage, 3>;
+
+// Everything the main window's look paints, each picture once.
+struct SkinPictures {
+    QImage skin;  // see mainSkinImage
+    QImage shape; // the skin's alpha mask: the window's shape
+    std::array<SkinIconPictures, kSkinIconCount> icons{}; // by SkinIcon, at 2 x skinIconSize
+};
 
 // The background image of the main window, with transparent corners.
 QImage mainSkinImage();
 
-// A button icon with normal, active (hover) and disabled pictures.
-QIcon skinIcon(SkinIcon which, int size);
+// The pictures of one icon at `size` pixels.
+SkinIconPictures skinIconPictures(SkinIcon which, int size);
+
+// The skin and every button's pictures.
+SkinPictures paintSkinPictures();
+
+// A button icon made of its pictures.
+QIcon skinIcon(const SkinIconPictures& pictures);
 
 // The style sheet of the main window's controls.
 QString mainStyleSheet();

@@ -38,22 +38,35 @@
 
 #include <algorithm>
 #include <exception>
+#include <future>
+#include <system_error>
 #include <utility>
 
 using namespace sonvale::app;
 
 namespace {
 
+// A skinned button; its icon comes with the skin's pictures (applySkin).
 QToolButton* makeButton(QWidget* parent, const char* name, SkinIcon icon, const QRect& place,
-                        const char* hint, int iconSize) {
+                        const char* hint) {
     auto* b = new QToolButton(parent);
     b->setObjectName(QString::fromLatin1(name));
     b->setGeometry(place);
-    b->setIcon(skinIcon(icon, iconSize * 2));
-    b->setIconSize(QSize(iconSize, iconSize));
+    b->setIconSize(QSize(skinIconSize(icon), skinIconSize(icon)));
     b->setToolTip(QString::fromUtf8(hint));
     b->setCursor(Qt::PointingHandCursor);
     return b;
+}
+
+// The skin's pictures painted on a worker thread (a one-shot job: it touches
+// no widget and ends by itself); painted here at the first show when no
+// thread can be started.
+std::future<SkinPictures> startPaintingSkin() {
+    try {
+        return std::async(std::launch::async, paintSkinPictures);
+    } catch (const std::system_error&) {
+        return std::async(std::launch::deferred, paintSkinPictures);
+    }
 }
 
 std::string libraryLostText(const char* name) {
@@ -67,7 +80,8 @@ std::string libraryFailedText(const char* name) {
 } // namespace
 
 TMainFrm::TMainFrm(const AppPaths& paths, sonvale::ui::UiServices& ui, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), paths_(paths), ui_(ui) {
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), paths_(paths), ui_(ui),
+      skinJob_(startPaintingSkin()) {
     setObjectName(QStringLiteral("TMainFrm"));
     setWindowTitle(QStringLiteral("Sonvale"));
     buildControls();
@@ -81,26 +95,23 @@ TMainFrm::~TMainFrm() {
 void TMainFrm::buildControls() {
     using namespace MainLayout;
     setFixedSize(Width, Height);
-    QImage skin = mainSkinImage();
-    setMask(QBitmap::fromImage(skin.createAlphaMask()));
     setStyleSheet(mainStyleSheet());
 
+    // The skin picture and the window's shape come at the first show.
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(0, 0, Width, Height);
-    Image1->setPixmap(QPixmap::fromImage(std::move(skin))); // converted in place, not copied
     Image1->installEventFilter(this);
 
     // Window buttons in the title strip.
     const int wy = 11, ws = 22;
-    btnHelp =
-        makeButton(this, "btnHelp", SkinIcon::Help, QRect(Width - 124, wy, ws, ws), "Help", 16);
+    btnHelp = makeButton(this, "btnHelp", SkinIcon::Help, QRect(Width - 124, wy, ws, ws), "Help");
     btnHome = makeButton(this, "btnHome", SkinIcon::Home, QRect(Width - 98, wy, ws, ws),
-                         "Visit home page.", 16);
+                         "Visit home page.");
     btnMinimize = makeButton(this, "btnMinimize", SkinIcon::Minimize, QRect(Width - 72, wy, ws, ws),
-                             "Minimize", 16);
-    btnTerminate = makeButton(this, "btnTerminate", SkinIcon::Close, QRect(Width - 46, wy, ws, ws),
-                              "Close", 16);
+                             "Minimize");
+    btnTerminate =
+        makeButton(this, "btnTerminate", SkinIcon::Close, QRect(Width - 46, wy, ws, ws), "Close");
     for (QToolButton* b : {btnHelp, btnHome, btnMinimize, btnTerminate})
         b->setProperty("window", true);
 
@@ -121,22 +132,21 @@ void TMainFrm::buildControls() {
 
     // Transport and list buttons.
     const int ty = Transport.top() + 2, big = 52;
-    btnRecord =
-        makeButton(this, "btnRecord", SkinIcon::Record, QRect(28, ty, big, big), "Record", 30);
-    btnPlay = makeButton(this, "btnPlay", SkinIcon::Play, QRect(88, ty, big, big), "Play", 30);
-    btnPause = makeButton(this, "btnPause", SkinIcon::Pause, QRect(148, ty, big, big), "Pause", 30);
-    btnStop = makeButton(this, "btnStop", SkinIcon::Stop, QRect(208, ty, big, big), "Stop", 30);
+    btnRecord = makeButton(this, "btnRecord", SkinIcon::Record, QRect(28, ty, big, big), "Record");
+    btnPlay = makeButton(this, "btnPlay", SkinIcon::Play, QRect(88, ty, big, big), "Play");
+    btnPause = makeButton(this, "btnPause", SkinIcon::Pause, QRect(148, ty, big, big), "Pause");
+    btnStop = makeButton(this, "btnStop", SkinIcon::Stop, QRect(208, ty, big, big), "Stop");
     for (QToolButton* b : {btnRecord, btnPlay, btnPause, btnStop})
         b->setProperty("transport", true);
     const int ly = Transport.top() + 10, small = 36;
     btnSave = makeButton(this, "btnSave", SkinIcon::Save, QRect(300, ly, small, small),
-                         "Save the selected recording file as...", 22);
+                         "Save the selected recording file as...");
     btnRemove = makeButton(this, "btnRemove", SkinIcon::Remove, QRect(344, ly, small, small),
-                           "Remove the selected recording file.", 22);
+                           "Remove the selected recording file.");
     btnRemoveAll = makeButton(this, "btnRemoveAll", SkinIcon::RemoveAll,
-                              QRect(388, ly, small, small), "Remove all recording files.", 22);
+                              QRect(388, ly, small, small), "Remove all recording files.");
     btnOptions = makeButton(this, "btnOptions", SkinIcon::Options,
-                            QRect(Width - 24 - small, ly, small, small), "Options...", 22);
+                            QRect(Width - 24 - small, ly, small, small), "Options...");
 
     // The list of recordings and the new/overwrite choice.
     lstRecordFile = new QListWidget(this);
@@ -409,8 +419,33 @@ void TMainFrm::showEvent(QShowEvent* event) {
         shown_ = true;
         if (QScreen* screen = this->screen())
             move(screen->availableGeometry().center() - rect().center());
+        // Before the window is mapped, so it appears in its shape, drawn, and
+        // before anything the panel's build may show over it.
+        applySkin();
         FormShow();
     }
+}
+
+void TMainFrm::applySkin() {
+    if (!skinJob_.valid())
+        return;
+    SkinPictures pictures;
+    try {
+        pictures = skinJob_.get();
+    } catch (const std::exception&) {
+        return; // out of memory: the controls on a plain window
+    }
+    setMask(QBitmap::fromImage(pictures.shape));
+    Image1->setPixmap(QPixmap::fromImage(std::move(pictures.skin))); // converted in place
+    const std::pair<QToolButton*, SkinIcon> buttons[] = {
+        {btnRecord, SkinIcon::Record},       {btnPlay, SkinIcon::Play},
+        {btnPause, SkinIcon::Pause},         {btnStop, SkinIcon::Stop},
+        {btnSave, SkinIcon::Save},           {btnRemove, SkinIcon::Remove},
+        {btnRemoveAll, SkinIcon::RemoveAll}, {btnOptions, SkinIcon::Options},
+        {btnHelp, SkinIcon::Help},           {btnHome, SkinIcon::Home},
+        {btnMinimize, SkinIcon::Minimize},   {btnTerminate, SkinIcon::Close}};
+    for (const auto& [button, icon] : buttons)
+        button->setIcon(skinIcon(pictures.icons[size_t(icon)]));
 }
 
 void TMainFrm::FormShow() {

@@ -10,7 +10,9 @@
 // recordings are read. The first show builds the record-source panel
 // (FormShow). Destroying it runs the shut-down (FormDestroy) and writes the
 // list when it changed. Work the first picture does not need (the window
-// icon) waits until the first frame has been drawn (afterFirstFrame).
+// icon) waits until the first frame has been drawn (afterFirstFrame). The
+// skin and the button pictures are painted on a worker thread while the
+// window is built; the first show puts them on, before the window is mapped.
 //
 // The window decides nothing about recording or sources itself: the
 // transport (Record, Pause, Stop, Play, the timer) is `Control`
@@ -23,12 +25,14 @@
 #pragma once
 
 #include "app/AppPaths.h"
+#include "app/MainSkin.h"
 #include "app/RecordingControl.h"
 
 #include <QWidget>
 
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -187,6 +191,9 @@ protected:
 
 private:
     void buildControls();
+    // The skin picture, the window's shape and the button icons, once their
+    // painting is done (first show).
+    void applySkin();
     // Focus, tab order, shortcuts, list activation, accessible texts
     // (skeys.cpp).
     void buildKeyboard();
@@ -251,6 +258,10 @@ private:
 
     sonvale::app::AppPaths paths_;
     sonvale::ui::UiServices& ui_;
+    // The skin's pictures, painted on a worker thread from the start of the
+    // construction until the first show takes them; waited for at the
+    // destruction of a window never shown.
+    std::future<sonvale::app::SkinPictures> skinJob_;
     bool shown_ = false;
     // Set by the first paint of the skin (which covers the whole window).
     bool firstFrameDrawn_ = false;

@@ -9,7 +9,12 @@
 //    program has settled, i.e. the first complete picture;
 //  - CPU to mapped: the CPU time all the program's threads had used at
 //    MapNotify (from /proc/<pid>/task/*/schedstat), which the load of other
-//    processes on the machine disturbs far less than the wall times.
+//    processes on the machine disturbs far less than the wall times. The
+//    threads are read every 2 ms until the map, so a thread that has ended
+//    before it (a start-up job) still counts, less at most its last 2 ms.
+//  - main thread CPU to mapped: the same for the main thread alone, the
+//    part of the start-up no other core can take over; on an idle machine
+//    it bounds the wall times from below.
 // Each run then stops the program with SIGTERM. The runs alternate; the first
 // pair warms the caches (fontconfig's among them) and is not counted. Also
 // counts the recorder's context switches per second while its window sits
@@ -18,9 +23,11 @@
 // Prints medians with their range and the load average before and after.
 // Goal: the recorder at most 1.3x the minimal window.
 //
-// usage: bench_startup [runs=7] [recorder=the build's sonvale]
-// (another build of the recorder, e.g. an older one copied beside it, for a
-// before-and-after comparison in one session)
+// usage: bench_startup [runs=7] [recorder=the build's sonvale] [earlier recorder]
+// (another build of the recorder, e.g. an older one copied beside it: with
+// three programs, the earlier one runs in the same rounds too and is printed
+// against the same minimal window, for a before-and-after comparison that
+// the machine's changing load does not skew)
 // Needs Xvfb.
 #include "bench/common/BenchUtil.h"
 
@@ -39,6 +46,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -86,8 +94,9 @@ pid_t spawn(const std::string& program, const std::vector<std::string>& env) {
 }
 
 // Seconds until the next top-level window is mapped (negative: none in 20 s);
-// `window` is that window.
-double waitForMap(xcb_connection_t* c, double start, xcb_window_t& window) {
+// `window` is that window. Meanwhile `sample` runs every 2 ms.
+template <typename Sample>
+double waitForMap(xcb_connection_t* c, double start, xcb_window_t& window, Sample&& sample) {
     const int fd = xcb_get_file_descriptor(c);
     for (;;) {
         while (xcb_generic_event_t* ev = xcb_poll_for_event(c)) {
@@ -100,10 +109,11 @@ double waitForMap(xcb_connection_t* c, double start, xcb_window_t& window) {
         }
         if (wallNow() - start > 20)
             return -1;
+        sample();
         fd_set set;
         FD_ZERO(&set);
         FD_SET(fd, &set);
-        timeval tv{0, 100000};
+        timeval tv{0, 2000};
         select(fd + 1, &set, nullptr, nullptr, &tv);
     }
 }
@@ -125,18 +135,24 @@ long allSwitchesOf(pid_t pid) {
     return total;
 }
 
-// CPU seconds every thread of the process has run so far.
-double cpuOf(pid_t pid) {
-    double total = 0;
+// CPU seconds each thread of the process has run so far, into `seen` (by
+// thread id; a thread that has ended keeps its last reading).
+void sampleCpu(pid_t pid, std::map<std::string, double>& seen) {
     std::error_code ec;
     for (const auto& task :
          std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
         std::ifstream in(task.path() / "schedstat");
         unsigned long long ns = 0;
         if (in >> ns)
-            total += double(ns) / 1e9;
+            seen[task.path().filename().string()] = double(ns) / 1e9;
     }
-    return total;
+}
+
+double total(const std::map<std::string, double>& seen) {
+    double sum = 0;
+    for (const auto& [task, seconds] : seen)
+        sum += seconds;
+    return sum;
 }
 
 // A digest of three rows across the window (a quarter, half and three
@@ -195,8 +211,8 @@ void stopChild(pid_t pid) {
 }
 
 // One figure of both programs: medians with their ranges, and the ratio.
-void printFigure(const char* what, const std::vector<double>& ours,
-                 const std::vector<double>& peer) {
+void printFigure(const char* what, const std::vector<double>& ours, const std::vector<double>& peer,
+                 const char* name = "sonvale") {
     auto range = [](const std::vector<double>& v) {
         char text[64];
         std::snprintf(text, sizeof text, "%.1f ms (%.1f..%.1f)", median(v) * 1000,
@@ -204,7 +220,7 @@ void printFigure(const char* what, const std::vector<double>& ours,
                       *std::max_element(v.begin(), v.end()) * 1000);
         return std::string(text);
     };
-    std::printf("  %-14s sonvale %-24s minimal %-24s ratio %.2fx\n", what, range(ours).c_str(),
+    std::printf("  %-14s %s %-24s minimal %-24s ratio %.2fx\n", what, name, range(ours).c_str(),
                 range(peer).c_str(), median(ours) / median(peer));
 }
 
@@ -213,6 +229,7 @@ void printFigure(const char* what, const std::vector<double>& ours,
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
     const std::string recorder = argc > 2 ? argv[2] : SONVALE_PATH;
+    const std::string earlier = argc > 3 ? argv[3] : "";
     char tmpl[] = "/tmp/sonvale-bench-start-XXXXXX";
     if (!mkdtemp(tmpl))
         return 1;
@@ -247,19 +264,25 @@ int main(int argc, char** argv) {
                                           "XDG_CACHE_HOME=" + home + "/cache",
                                           "XDG_DATA_HOME=" + home + "/data",
                                           "SONVALE_AUDIO=virtual"};
-    // Per program (0: sonvale, 1: the minimal window).
-    std::vector<double> mapped[2], frame[2], cpu[2], idle;
+    // Per program (0: sonvale, 1: the minimal window, 2: the earlier sonvale).
+    std::vector<double> mapped[3], frame[3], cpu[3], mainCpu[3], idle;
+    const int programs = earlier.empty() ? 2 : 3;
     bool failed = false;
     for (int r = 0; r <= runs && !failed; ++r) {
-        for (int which = 0; which < 2 && !failed; ++which) {
-            const std::string program = which == 0 ? recorder : MINIMAL_WINDOW_PATH;
+        for (int which = 0; which < programs && !failed; ++which) {
+            const std::string program = which == 0   ? recorder
+                                        : which == 1 ? MINIMAL_WINDOW_PATH
+                                                     : earlier;
             while (xcb_generic_event_t* old = xcb_poll_for_event(c))
                 free(old); // maps of the last run's other windows
             const double t0 = wallNow();
             const pid_t pid = spawn(program, env);
             xcb_window_t window = XCB_NONE;
-            const double shown = waitForMap(c, t0, window);
-            const double cpuShown = cpuOf(pid);
+            std::map<std::string, double> threads;
+            const double shown = waitForMap(c, t0, window, [&] { sampleCpu(pid, threads); });
+            sampleCpu(pid, threads);
+            const double cpuShown = total(threads);
+            const double mainCpuShown = threads[std::to_string(pid)];
             const double drawn = shown < 0 ? -1 : waitForFirstFrame(c, window, t0, 0.5);
             if (shown < 0 || drawn < 0) {
                 std::fprintf(stderr, "%s showed no %s\n", program.c_str(),
@@ -269,6 +292,7 @@ int main(int argc, char** argv) {
                 mapped[which].push_back(shown);
                 frame[which].push_back(drawn);
                 cpu[which].push_back(cpuShown);
+                mainCpu[which].push_back(mainCpuShown);
             }
             if (which == 0 && r > 0 && !failed) {
                 // The idle window (settled already while its frame was read).
@@ -292,6 +316,13 @@ int main(int argc, char** argv) {
     printFigure("mapped", mapped[0], mapped[1]);
     printFigure("first frame", frame[0], frame[1]);
     printFigure("CPU to mapped", cpu[0], cpu[1]);
+    printFigure("main thread", mainCpu[0], mainCpu[1]);
+    if (programs == 3) {
+        printFigure("mapped", mapped[2], mapped[1], "earlier");
+        printFigure("first frame", frame[2], frame[1], "earlier");
+        printFigure("CPU to mapped", cpu[2], cpu[1], "earlier");
+        printFigure("main thread", mainCpu[2], mainCpu[1], "earlier");
+    }
     std::printf("  goal: mapped and first frame <= 1.3x\n");
     std::printf("  idle window: %.1f context switches/s (%.1f..%.1f; goal 0)\n", median(idle),
                 *std::min_element(idle.begin(), idle.end()),

@@ -275,6 +275,35 @@ TEST_F(MainFrm, WindowIsBorderlessWithEveryNamedControl) {
     EXPECT_EQ(frm->AALabel2->text(), "Overwrite selected recording file.");
 }
 
+TEST_F(MainFrm, SkinPaintedAlongsideTheStartUpIsOnTheWindowWhenItShows) {
+    auto frm = create();
+    frm->show();
+    using namespace sonvale::app;
+    ASSERT_EQ(frm->Image1->pixmap().size(), QSize(MainLayout::Width, MainLayout::Height));
+    // The shape: rounded corners cut away, the body kept.
+    const QRegion shape = frm->mask();
+    EXPECT_FALSE(shape.contains(QPoint(0, 0)));
+    EXPECT_FALSE(shape.contains(QPoint(MainLayout::Width - 1, MainLayout::Height - 1)));
+    EXPECT_TRUE(shape.contains(QPoint(MainLayout::Width / 2, MainLayout::Height / 2)));
+    // Each button shows its own picture.
+    const std::pair<QToolButton*, SkinIcon> buttons[] = {
+        {frm->btnRecord, SkinIcon::Record},       {frm->btnPlay, SkinIcon::Play},
+        {frm->btnPause, SkinIcon::Pause},         {frm->btnStop, SkinIcon::Stop},
+        {frm->btnSave, SkinIcon::Save},           {frm->btnRemove, SkinIcon::Remove},
+        {frm->btnRemoveAll, SkinIcon::RemoveAll}, {frm->btnOptions, SkinIcon::Options},
+        {frm->btnHelp, SkinIcon::Help},           {frm->btnHome, SkinIcon::Home},
+        {frm->btnMinimize, SkinIcon::Minimize},   {frm->btnTerminate, SkinIcon::Close}};
+    for (const auto& [button, which] : buttons) {
+        const int size = skinIconSize(which) * 2;
+        EXPECT_EQ(button->icon()
+                      .pixmap(size, size)
+                      .toImage()
+                      .convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                  skinIconPictures(which, size)[0])
+            << button->objectName().toStdString();
+    }
+}
+
 TEST_F(MainFrm, WorkPutOffUntilTheFirstFrameRunsOnceInOrderAfterIt) {
     auto frm = create();
     std::vector<int> ran;

@@ -11,8 +11,9 @@
 // it is asked. Both sides ask only as fast as they pass it on: arecord reads
 // a period and writes it; our child records as the capture layer does, 20
 // buffers of 100 ms queued on the wave-in service, each written out as it
-// comes back and queued again, and the device reads only into a queued
-// buffer (ALSA keeps the rest meanwhile).
+// comes back and queued again on the device's capture thread (the capture
+// layer's pass runs there while recording), and the device reads only into
+// a queued buffer (ALSA keeps the rest meanwhile).
 //
 // usage: bench_alsa_capture [seconds, default 60] [repeats, default 5]
 // Needs sox (for the music signal) and arecord.
@@ -71,7 +72,8 @@ int main(int argc, char** argv) {
         bool written = true;
         const CaptureRun run = captureBuffers(
             WAVE_MAPPER, f, 17640, uint64_t(seconds) * 10,
-            [&](const char* data, uint32_t n) { written = written && writeAll(1, data, n); });
+            [&](const char* data, uint32_t n) { written = written && writeAll(1, data, n); }, 20,
+            true);
         return run.ok && written && run.bytes == uint64_t(seconds) * 176400 ? 0 : 1;
     }
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;

@@ -6,7 +6,10 @@
 // avail_min follows the read's size), so the thread wakes once per queued
 // buffer rather than once per period; woken for a command it takes what is
 // there. While no buffer is queued nothing reads: the sound waits in ALSA's
-// 500 ms ring buffer, and an owner later than that sees an overrun.
+// ring buffer, and an owner later than that sees an overrun. The ring holds
+// two seconds (or the nearest the device allows): the recorder passes each
+// buffer on from this thread, so the ring is what absorbs a stalled
+// consumer, as the recorder's 20 queued buffers do once they are back.
 #include "platform/audio/alsa/AlsaBackend.h"
 #include "platform/audio/alsa/AlsaCommon.h"
 
@@ -17,7 +20,7 @@
 namespace {
 
 constexpr unsigned kPeriodUs = 20000;
-constexpr unsigned kBufferUs = 500000; // 500 ms
+constexpr unsigned kBufferUs = 2000000; // 2 s
 // How long a wait may last past the time the frames it waits for are due:
 // a device that stops delivering is noticed this often.
 constexpr int kWaitMs = 100;

@@ -73,12 +73,17 @@ PeerRun runShell(const std::string& command) {
     return run;
 }
 
-PeerRun runProgram(const std::vector<std::string>& argv, bool silenceStderr) {
-    PeerRun run;
+std::vector<char*> execArgs(const std::vector<std::string>& argv) {
     std::vector<char*> args;
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
+    return args;
+}
+
+PeerRun runProgram(const std::vector<std::string>& argv, bool silenceStderr) {
+    PeerRun run;
+    std::vector<char*> args = execArgs(argv);
     const double w0 = wallNow();
     const pid_t pid = fork();
     if (pid == 0) {

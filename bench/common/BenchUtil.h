@@ -46,6 +46,9 @@ struct PeerRun {
     double wall = 0; // seconds from start to exit
 };
 
+// The null-terminated argument vector execvp takes, pointing into argv.
+std::vector<char*> execArgs(const std::vector<std::string>& argv);
+
 // Runs a shell command line (std::system) and measures its children's CPU.
 PeerRun runShell(const std::string& command);
 // Runs a program found on PATH with the given arguments (argv[0] is the

@@ -43,10 +43,7 @@ inline PipedRun runPiped(const std::vector<std::string>& argv, uint64_t keep, bo
         return run;
     // A roomy pipe: neither side waits on this process for every 64 KiB.
     fcntl(fds[0], F_SETPIPE_SZ, 1 << 20);
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
+    std::vector<char*> args = execArgs(argv);
     const double w0 = wallNow();
     const pid_t pid = fork();
     if (pid == 0) {

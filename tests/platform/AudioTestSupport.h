@@ -19,6 +19,15 @@
 #include <thread>
 #include <vector>
 
+// Selects the virtual card in its default configuration at `speed` (playback
+// and capture paced at that many times real time).
+inline void useVirtualCard(double speed) {
+    setAudioBackend(AudioBackend::Virtual);
+    VirtualCardConfig config;
+    config.speed = speed;
+    ASSERT_TRUE(VirtualCard::instance().configure(config));
+}
+
 // Selects the virtual card with a fresh configuration for every test.
 class VirtualCardTest : public ::testing::Test {
 protected:

@@ -27,10 +27,7 @@ using namespace std::chrono_literals;
 class MediaLibrariesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        setAudioBackend(AudioBackend::Virtual);
-        VirtualCardConfig config;
-        config.speed = 8.0;
-        ASSERT_TRUE(VirtualCard::instance().configure(config));
+        useVirtualCard(8.0);
         forgetMediaLibraries();
         setLibraryLoader(&loader);
     }

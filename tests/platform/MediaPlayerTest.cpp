@@ -22,12 +22,7 @@ using namespace std::chrono_literals;
 
 class MediaPlayerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        setAudioBackend(AudioBackend::Virtual);
-        VirtualCardConfig config;
-        config.speed = 4.0;
-        ASSERT_TRUE(VirtualCard::instance().configure(config));
-    }
+    void SetUp() override { useVirtualCard(4.0); }
     void TearDown() override {
         for (const std::string& f : files_) {
             ::unlink(f.c_str());

@@ -1,4 +1,5 @@
 // The component over the real mp3play.so, playing on the virtual speakers.
+#include "platform/AudioTestSupport.h"
 #include "platform/SoundFiles.h"
 #include "platform/audio/AudioBackend.h"
 #include "platform/audio/VirtualCard.h"
@@ -13,10 +14,7 @@ namespace {
 class Mp3PlayLibraryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        setAudioBackend(AudioBackend::Virtual);
-        VirtualCardConfig config;
-        config.speed = 2.0;
-        ASSERT_TRUE(VirtualCard::instance().configure(config));
+        useVirtualCard(2.0);
         PlainMessageWindow::processMessages();
         mp3_ = testsound::tempPath("two-seconds.mp3");
         ASSERT_TRUE(testsound::writeMp3(mp3_, 44100, 2, 2.0));

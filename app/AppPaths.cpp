@@ -47,6 +47,14 @@ AppPaths AppPaths::forProgram(const std::string& programFile,
     p.encoderLibrary = p.programDir + kEncoderLibraryName;
     p.playerLibrary = p.programDir + kPlayerLibraryName;
 
+    std::string cache = getEnv("XDG_CACHE_HOME");
+    if (cache.empty() || cache.front() != '/') {
+        const std::string home = getEnv("HOME");
+        cache = home.empty() ? std::string() : home + "/.cache";
+    }
+    if (!cache.empty())
+        p.skinCacheFile = withTrailingSlash(cache) + "sonvale/skin.pictures";
+
     const bool installed = isInstalledLayout(p.programDir);
     p.homePage = installed ? installPrefix(p.programDir) + "share/doc/sonvale/" + kHomePageName
                            : p.programDir + kHomePageName;

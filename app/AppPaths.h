@@ -7,7 +7,8 @@
 // When that folder cannot be written, or it is the folder the install puts the
 // program in (<prefix>/lib.../sonvale/, e.g. /usr or ~/.local), the settings file
 // is $XDG_CONFIG_HOME/sonvale/sonvale.ini (~/.config when unset) and
-// recordings go to the user's music folder.
+// recordings go to the user's music folder. Either way the skin's pictures
+// are kept in $XDG_CACHE_HOME/sonvale/ (~/.cache when unset).
 //
 // Plain values, computed once at start on the main thread.
 #pragma once
@@ -28,12 +29,14 @@ struct AppPaths {
                                 // in <prefix>/share/doc/sonvale/
     std::string encoderLibrary; // programDir + "mp3enc.so"
     std::string playerLibrary;  // programDir + "mp3play.so"
+    std::string skinCacheFile;  // where the skin's pictures are kept between
+                                // runs; empty when no cache folder is known
     bool portable = true;       // settings and recordings beside the program
 
     // The layout for a program at `programFile`. `isWritableDir` decides
     // between the portable and the per-user layout; `getEnv` reads
-    // environment variables (HOME, XDG_CONFIG_HOME); `musicDir` gives the
-    // user's music folder for the per-user layout.
+    // environment variables (HOME, XDG_CONFIG_HOME, XDG_CACHE_HOME);
+    // `musicDir` gives the user's music folder for the per-user layout.
     static AppPaths forProgram(const std::string& programFile,
                                const std::function<bool(const std::string&)>& isWritableDir,
                                const std::function<std::string(const char*)>& getEnv,

@@ -294,10 +294,6 @@ SkinIconPictures skinIconPictures(SkinIcon which, int size) {
 }
 
 SkinPictures paintSkinPictures() {
-    // The font set-up first (the font database and the application font):
-    // the window's controls need it as well, and find it done when they are
-    // polished while the skin is still being painted.
-    QFontMetricsF(QFont()).height();
     SkinPictures pictures;
     pictures.skin = mainSkinImage();
     pictures.shape = pictures.skin.createAlphaMask();

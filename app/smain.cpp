@@ -4,6 +4,7 @@
 #include "app/MeterWidget.h"
 #include "app/RecordSettings.h"
 #include "app/Settings.h"
+#include "app/SkinCache.h"
 #include "app/SourceItemDelegate.h"
 #include "app/soptions.h"
 #include "app/svar.h"
@@ -58,14 +59,15 @@ QToolButton* makeButton(QWidget* parent, const char* name, SkinIcon icon, const 
     return b;
 }
 
-// The skin's pictures painted on a worker thread (a one-shot job: it touches
-// no widget and ends by itself); painted here at the first show when no
-// thread can be started.
-std::future<SkinPictures> startPaintingSkin() {
+// The skin's pictures read from the file they are kept in, or painted, on a
+// worker thread (a one-shot job: it touches no widget and ends by itself);
+// made here at the first show when no thread can be started.
+std::future<SkinPictures> startPaintingSkin(const std::string& cacheFile) {
+    auto job = [cacheFile] { return loadOrPaintSkinPictures(cacheFile); };
     try {
-        return std::async(std::launch::async, paintSkinPictures);
+        return std::async(std::launch::async, job);
     } catch (const std::system_error&) {
-        return std::async(std::launch::deferred, paintSkinPictures);
+        return std::async(std::launch::deferred, job);
     }
 }
 
@@ -81,7 +83,7 @@ std::string libraryFailedText(const char* name) {
 
 TMainFrm::TMainFrm(const AppPaths& paths, sonvale::ui::UiServices& ui, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), paths_(paths), ui_(ui),
-      skinJob_(startPaintingSkin()) {
+      skinJob_(startPaintingSkin(paths.skinCacheFile)) {
     setObjectName(QStringLiteral("TMainFrm"));
     setWindowTitle(QStringLiteral("Sonvale"));
     buildControls();

@@ -258,9 +258,10 @@ private:
 
     sonvale::app::AppPaths paths_;
     sonvale::ui::UiServices& ui_;
-    // The skin's pictures, painted on a worker thread from the start of the
-    // construction until the first show takes them; waited for at the
-    // destruction of a window never shown.
+    // The skin's pictures, read from their file (paths_.skinCacheFile) or
+    // painted, on a worker thread from the start of the construction until
+    // the first show takes them; waited for at the destruction of a window
+    // never shown.
     std::future<sonvale::app::SkinPictures> skinJob_;
     bool shown_ = false;
     // Set by the first paint of the skin (which covers the whole window).

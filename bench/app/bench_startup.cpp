@@ -16,9 +16,10 @@
 //    part of the start-up no other core can take over; on an idle machine
 //    it bounds the wall times from below.
 // Each run then stops the program with SIGTERM. The runs alternate; the first
-// pair warms the caches (fontconfig's among them) and is not counted. Also
-// counts the recorder's context switches per second while its window sits
-// idle (goal: none).
+// pair warms the caches (fontconfig's, and the skin pictures the recorder
+// keeps in its own cache folder) and is not counted. Also counts the
+// recorder's context switches per second while its window sits idle (goal:
+// none).
 //
 // Prints medians with their range and the load average before and after.
 // Goal: the recorder at most 1.3x the minimal window. The minimal window
@@ -261,13 +262,18 @@ int main(int argc, char** argv) {
     double loadBefore[3] = {0, 0, 0};
     getloadavg(loadBefore, 3);
 
-    const std::vector<std::string> env = {"DISPLAY=" + displayName,
-                                          "QT_QPA_PLATFORM=xcb",
-                                          "HOME=" + home,
-                                          "XDG_CONFIG_HOME=" + home + "/config",
-                                          "XDG_CACHE_HOME=" + home + "/cache",
-                                          "XDG_DATA_HOME=" + home + "/data",
-                                          "SONVALE_AUDIO=virtual"};
+    // Each program keeps its own cache (the recorder keeps its skin's
+    // pictures there, filled by the warm-up round), so two builds of the
+    // recorder do not replace each other's.
+    auto envFor = [&](int which) {
+        return std::vector<std::string>{"DISPLAY=" + displayName,
+                                        "QT_QPA_PLATFORM=xcb",
+                                        "HOME=" + home,
+                                        "XDG_CONFIG_HOME=" + home + "/config",
+                                        "XDG_CACHE_HOME=" + home + "/cache" + std::to_string(which),
+                                        "XDG_DATA_HOME=" + home + "/data",
+                                        "SONVALE_AUDIO=virtual"};
+    };
     // Per program (0: sonvale, 1: the minimal window, 2: the minimal window
     // with a line of text, 3: the earlier sonvale).
     std::vector<double> mapped[4], frame[4], cpu[4], mainCpu[4], idle;
@@ -281,7 +287,7 @@ int main(int argc, char** argv) {
             while (xcb_generic_event_t* old = xcb_poll_for_event(c))
                 free(old); // maps of the last run's other windows
             const double t0 = wallNow();
-            const pid_t pid = spawn(program, env, which == 2 ? "text" : nullptr);
+            const pid_t pid = spawn(program, envFor(which), which == 2 ? "text" : nullptr);
             xcb_window_t window = XCB_NONE;
             std::map<std::string, double> threads;
             const double shown = waitForMap(c, t0, window, [&] { sampleCpu(pid, threads); });

@@ -33,6 +33,14 @@ TEST(AppPaths, PortableInstallKeepsEverythingBesideTheProgram) {
     EXPECT_EQ(p.homePage, "/opt/sv/bin/README.md");
     EXPECT_EQ(p.encoderLibrary, "/opt/sv/bin/mp3enc.so");
     EXPECT_EQ(p.playerLibrary, "/opt/sv/bin/mp3play.so");
+    // The skin's pictures are a cache: in the user's cache folder, and
+    // nowhere when it is not known.
+    EXPECT_EQ(p.skinCacheFile, "/home/ann/.cache/sonvale/skin.pictures");
+    EXPECT_EQ(AppPaths::forProgram(
+                  "/opt/sv/bin/sonvale", [](const std::string&) { return true; },
+                  [](const char*) { return std::string(); }, [] { return std::string(); })
+                  .skinCacheFile,
+              "");
 
     // An extension of the program is replaced, a dot in a folder name is not.
     EXPECT_EQ(layout("/a.b/sonvale.bin", true, "", "").iniFile, "/a.b/sonvale.ini");

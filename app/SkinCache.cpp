@@ -133,10 +133,13 @@ bool readPicture(Reader& in, const std::shared_ptr<Buffer>& buffer, QImage& pict
     if (!pixels)
         return false;
     // Writable, so that turning it into a pixmap needs no copy.
+    auto* holder = new std::shared_ptr<Buffer>(buffer);
     QImage image(reinterpret_cast<uchar*>(pixels), int(width), int(height), qsizetype(bytesPerLine),
-                 QImage::Format(format), releaseBuffer, new std::shared_ptr<Buffer>(buffer));
-    if (image.isNull())
+                 QImage::Format(format), releaseBuffer, holder);
+    if (image.isNull()) {
+        releaseBuffer(holder); // a null image keeps no memory, and calls no clean-up
         return false;
+    }
     if (colors)
         image.setColorTable(table);
     picture = std::move(image);

@@ -295,10 +295,8 @@ TEST_F(MainFrm, SkinPaintedAlongsideTheStartUpIsOnTheWindowWhenItShows) {
         {frm->btnMinimize, SkinIcon::Minimize},   {frm->btnTerminate, SkinIcon::Close}};
     for (const auto& [button, which] : buttons) {
         const int size = skinIconSize(which) * 2;
-        EXPECT_EQ(button->icon()
-                      .pixmap(size, size)
-                      .toImage()
-                      .convertToFormat(QImage::Format_ARGB32_Premultiplied),
+        const QImage shown = button->icon().pixmap(size, size).toImage();
+        EXPECT_EQ(shown.convertToFormat(QImage::Format_ARGB32_Premultiplied),
                   skinIconPictures(which, size)[0])
             << button->objectName().toStdString();
     }

@@ -126,14 +126,11 @@ TEST_F(RecordingControlTest, WavRecordingPausesResumesAndStopsThroughTheView) {
     // goes on meanwhile, so it lies between the counts before and after.
     const uint64_t before = riff.inBytes() / 1024;
     control->Tick();
-    const uint64_t after = riff.inBytes() / 1024;
     const std::string prefix = "Recording... 1s / ";
-    ASSERT_EQ(view.statusText.rfind(prefix, 0), 0u) << view.statusText;
-    ASSERT_GE(view.statusText.size(), prefix.size() + 3) << view.statusText;
-    EXPECT_EQ(view.statusText.substr(view.statusText.size() - 2), "KB");
     const uint64_t shown = std::stoull(view.statusText.substr(prefix.size()));
+    EXPECT_EQ(view.statusText, prefix + std::to_string(shown) + "KB");
     EXPECT_GE(shown, before);
-    EXPECT_LE(shown, after);
+    EXPECT_LE(shown, riff.inBytes() / 1024);
 
     control->Pause();
     EXPECT_EQ(svar::AppState, svar::stRecordPaused);

@@ -17,67 +17,50 @@ void expectSamePictures(const SkinPictures& a, const SkinPictures& b) {
     EXPECT_EQ(a.skin, b.skin);
     EXPECT_EQ(a.shape, b.shape);
     EXPECT_EQ(a.shape.colorTable(), b.shape.colorTable());
-    for (int i = 0; i < kSkinIconCount; ++i)
-        for (size_t m = 0; m < a.icons[size_t(i)].size(); ++m)
-            EXPECT_EQ(a.icons[size_t(i)][m], b.icons[size_t(i)][m])
-                << "icon " << i << " mode " << m;
+    for (size_t i = 0; i < a.icons.size(); ++i)
+        for (size_t m = 0; m < a.icons[i].size(); ++m)
+            EXPECT_EQ(a.icons[i][m], b.icons[i][m]) << "icon " << i << " mode " << m;
 }
-
-class SkinCache : public ::testing::Test {
-protected:
-    void SetUp() override { apptest::ensureApplication(); }
-
-    apptest::ScratchDir dir;
-    const std::string file = dir.path() + "cache/sonvale/skin.pictures";
-};
 
 } // namespace
 
-TEST_F(SkinCache, PicturesKeptInTheFileComeBackAsPaintedAndOnlyUnderTheirKey) {
-    // The first start paints and keeps them, creating the folder.
+TEST(SkinCache, PicturesComeBackAsPaintedOnlyFromAWholeFileMadeUnderTheSameKey) {
+    apptest::ensureApplication();
+    apptest::ScratchDir dir;
+    const std::string file = dir.path() + "cache/sonvale/skin.pictures";
+    const QByteArray key = skinPicturesKey();
+    // The first start paints and keeps them, creating the folder; the next
+    // reads them back.
     const SkinPictures painted = loadOrPaintSkinPictures(file);
-    ASSERT_TRUE(apptest::exists(file));
-    const std::optional<SkinPictures> kept = loadSkinPictures(file, skinPicturesKey());
+    const std::optional<SkinPictures> kept = loadSkinPictures(file, key);
     ASSERT_TRUE(kept.has_value());
     expectSamePictures(*kept, painted);
-    expectSamePictures(loadOrPaintSkinPictures(file), painted);
-    // Pictures made by another build or with another font are not used.
-    EXPECT_FALSE(loadSkinPictures(file, skinPicturesKey() + "x").has_value());
-    EXPECT_FALSE(loadSkinPictures(file, QByteArray()).has_value());
-    // Without a place to keep them they are painted every time.
-    expectSamePictures(loadOrPaintSkinPictures(""), painted);
-}
+    EXPECT_FALSE(loadSkinPictures(file, key + "x").has_value()) << "another build or font";
 
-TEST_F(SkinCache, ADamagedFileIsNotUsedAndIsWrittenWholeAgain) {
-    const QByteArray key = skinPicturesKey();
-    const SkinPictures painted = paintSkinPictures();
-    ASSERT_TRUE(saveSkinPictures(file, key, painted));
+    // Damage: cut short anywhere, bytes after the last picture, or fields no
+    // picture of ours can have (a huge width or height, an unknown format,
+    // another row length, more colours than a mask has).
     const std::string whole = apptest::readFile(file);
-    const size_t firstPicture = 8 + 4 + size_t(key.size()) + 4; // magic, key, count
-    auto damaged = [&](std::string bytes) {
+    auto refused = [&](const std::string& bytes) {
         apptest::writeFile(file, bytes);
         return !loadSkinPictures(file, key).has_value();
     };
-    // Cut short anywhere, or with bytes after the last picture.
-    for (size_t cut :
-         {size_t(0), size_t(7), size_t(12), firstPicture + 6, whole.size() / 2, whole.size() - 1})
-        EXPECT_TRUE(damaged(whole.substr(0, cut))) << "cut at " << cut;
-    EXPECT_TRUE(damaged(whole + '\0'));
-    // Fields no picture of ours can have: a huge width or height, an unknown
-    // format, another row length, more colours than a mask has.
+    const size_t firstPicture = 8 + 4 + size_t(key.size()) + 4; // magic, key, count
+    for (size_t cut : {size_t(0), size_t(12), firstPicture + 6, whole.size() / 2, whole.size() - 1})
+        EXPECT_TRUE(refused(whole.substr(0, cut))) << "cut at " << cut;
+    EXPECT_TRUE(refused(whole + '\0'));
     const uint32_t bad[] = {100000, 100000, 99, 7, 3};
     for (size_t field = 0; field < std::size(bad); ++field) {
         std::string bytes = whole;
         std::memcpy(bytes.data() + firstPicture + 4 * field, &bad[field], 4);
-        EXPECT_TRUE(damaged(bytes)) << "field " << field;
+        EXPECT_TRUE(refused(bytes)) << "field " << field;
     }
     // The next start paints them again and keeps a whole file.
     expectSamePictures(loadOrPaintSkinPictures(file), painted);
     EXPECT_EQ(apptest::readFile(file), whole);
 
     // A place that cannot be written: painted, nothing kept, no failure.
-    const std::string blocked = dir.path() + "plain-file/skin.pictures";
     apptest::writeFile(dir.path() + "plain-file", "x");
-    EXPECT_FALSE(saveSkinPictures(blocked, key, painted));
-    expectSamePictures(loadOrPaintSkinPictures(blocked), painted);
+    EXPECT_FALSE(saveSkinPictures(dir.path() + "plain-file/skin.pictures", key, painted));
+    expectSamePictures(loadOrPaintSkinPictures(dir.path() + "plain-file/skin.pictures"), painted);
 }

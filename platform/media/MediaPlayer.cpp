@@ -481,8 +481,7 @@ struct MediaPlayer::Impl {
             fail(MMR_ERROR, "the audio output failed");
             failed.store(true);
             rewind();
-            ended.store(true);
-            setMode(Mode::Stopped);
+            endPlayback();
             return;
         }
         writtenBytes += bytes;
@@ -503,9 +502,8 @@ struct MediaPlayer::Impl {
         }
         // The true end may differ from the header's frame count.
         totalFrames.store(std::max(totalFrames.load(), decodedFrame.load()));
-        ended.store(true);
         inputDone = false;
-        setMode(Mode::Stopped);
+        endPlayback();
         if (notifyWindow.load() != SV_WINDOW_NONE) {
             sv_post_message(notifyWindow.load(), notifyMessage.load(), MEDIA_NOTIFY_SUCCESSFUL, 0);
         }
@@ -514,6 +512,14 @@ struct MediaPlayer::Impl {
     void setMode(Mode m) {
         std::lock_guard<std::mutex> g(lock);
         mode = m;
+    }
+
+    // The end and the stop are one step for watchers: position() never shows
+    // the length while mode() still says Playing.
+    void endPlayback() {
+        std::lock_guard<std::mutex> g(lock);
+        ended.store(true);
+        mode = Mode::Stopped;
     }
 
     // The length as known now: the file's frame count, or what was decoded

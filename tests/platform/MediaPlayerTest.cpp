@@ -206,19 +206,19 @@ TEST_F(MediaPlayerTest, VbrFileWithoutHeaderPlaysToItsRealEnd) {
     // Watched as the recorder's timer watches it: the position never
     // reaches the length before the sound has ended.
     bool endedEarly = false;
-    uint32_t lastPosition = 0;
     ASSERT_TRUE(waitFor([&] {
-        const bool playing = p.mode() == MediaPlayer::Mode::Playing;
+        // Position first: a Playing read after it means it was taken before
+        // the end.
         const uint32_t at = p.position(), length = p.length();
+        const bool playing = p.mode() == MediaPlayer::Mode::Playing;
         if (playing && at >= length)
             endedEarly = true;
-        lastPosition = at;
         return !playing;
     }));
     EXPECT_FALSE(endedEarly);
     EXPECT_FALSE(p.failed());
     EXPECT_NEAR(double(p.length()), 3000.0, 60.0);
-    EXPECT_EQ(lastPosition, p.length());
+    EXPECT_EQ(p.position(), p.length());
 }
 
 TEST_F(MediaPlayerTest, FifosAndFoldersAreRefusedAtOnce) {

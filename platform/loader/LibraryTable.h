@@ -78,8 +78,13 @@ public:
         // The module is never unloaded: tables handed out stay usable.
         kept_.push_back(std::move(api));
         current_.store(kept_.back().get(), std::memory_order_release);
+        latest_.store(kept_.back().get(), std::memory_order_release);
         return kept_.back().get();
     }
+
+    // The newest table handed out, forget() or not; null before the first.
+    // For code already running on a table: it never loads or fails.
+    const Api* handedOut() const { return latest_.load(std::memory_order_acquire); }
 
     // Tests only: the next get() loads again through the loader in force.
     void forget() {
@@ -93,5 +98,6 @@ private:
     Start start_;
     std::mutex lock_;                          // serialises loads
     std::atomic<const Api*> current_{nullptr}; // the table in force
+    std::atomic<const Api*> latest_{nullptr};  // the newest handed out
     std::vector<std::unique_ptr<Api>> kept_;   // every table handed out (lock_)
 };

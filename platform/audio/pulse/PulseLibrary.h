@@ -93,9 +93,11 @@ inline constexpr const char* kPulseLibrary = "libpulse.so.0";
 const PulseApi* pulseApi(std::string* why);
 
 // The loaded table, for code that runs only once the backend was chosen
-// (which needs pulseApi() to have succeeded).
+// (which needs pulseApi() to have succeeded): the newest table handed out,
+// never reloaded.
 const PulseApi& libpulse();
 
-// Tests only: the next use loads again through the loader in force. Tables
-// already handed out stay valid and libpulse stays loaded.
+// Tests only: the next pulseApi() loads again through the loader in force.
+// Tables already handed out stay valid, libpulse stays loaded, and
+// libpulse() keeps answering with the newest table.
 void forgetPulseLibrary();

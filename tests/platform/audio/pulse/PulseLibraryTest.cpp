@@ -42,6 +42,11 @@ TEST_F(PulseLibrary, WithoutTheLibraryOrAnEntryPointNoServerAnswersUntilItIsBack
     ASSERT_NE(api, nullptr) << why;
     EXPECT_EQ(&libpulse(), api);
     EXPECT_EQ(pulseApi(&why), api); // loaded once
+
+    // A connection already running keeps its table while a new load fails.
+    forgetPulseLibrary();
+    loader.refusedLibrary = kPulseLibrary;
+    EXPECT_EQ(&libpulse(), api);
 }
 
 } // namespace

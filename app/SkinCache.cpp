@@ -53,12 +53,15 @@ struct Buffer {
 };
 
 std::shared_ptr<Buffer> readWhole(const std::string& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: a FIFO or a device in the file's place must not hold
+    // up the start; only a regular file is read.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
     auto buffer = std::make_shared<Buffer>();
     struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && st.st_size > 0 && st.st_size < (64 << 20);
+    bool ok =
+        ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size < (64 << 20);
     if (ok) {
         buffer->size = size_t(st.st_size);
         buffer->data.reset(new (std::nothrow) char[buffer->size]);

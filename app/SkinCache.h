@@ -2,8 +2,9 @@
 // are painted once rather than at every start. The file holds the pictures'
 // pixels as they are in memory, after a key naming what they were painted
 // with: the program's build, the Qt version and the application font. A file
-// with another key, or damaged in any way, is not used: the pictures are
-// painted and the file written again.
+// with another key, damaged in any way, or not a regular file (a FIFO is not
+// waited for) is not used: the pictures are painted and the file written
+// again.
 //
 // Any thread, once the application object exists (the key and the painting
 // need its fonts). The file is written beside its place and renamed into it,

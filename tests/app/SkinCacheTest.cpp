@@ -8,6 +8,8 @@
 
 #include <cstring>
 #include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace sonvale::app;
 
@@ -56,6 +58,12 @@ TEST(SkinCache, PicturesComeBackAsPaintedOnlyFromAWholeFileMadeUnderTheSameKey) 
         EXPECT_TRUE(refused(bytes)) << "field " << field;
     }
     // The next start paints them again and keeps a whole file.
+    expectSamePictures(loadOrPaintSkinPictures(file), painted);
+    EXPECT_EQ(apptest::readFile(file), whole);
+
+    // A FIFO in the file's place: painted at once, and a file kept instead.
+    ASSERT_EQ(::unlink(file.c_str()), 0);
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
     expectSamePictures(loadOrPaintSkinPictures(file), painted);
     EXPECT_EQ(apptest::readFile(file), whole);
 

@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
         "-t",      "raw", "-d", std::to_string(seconds)};
     std::vector<std::string> blockArgs = peerArgs;
     blockArgs.insert(blockArgs.end(), {"--period-time=100000", "--buffer-time=2000000"});
-    const char* names[3] = {"our capture", "arecord", "arecord with our blocks"};
+    const char* names[3] = {"wave-in service (child)", "arecord -f cd", "arecord, 100 ms periods"};
     const std::vector<std::string>* args[3] = {&ourArgs, &peerArgs, &blockArgs};
     double loadBefore[3] = {0, 0, 0};
     getloadavg(loadBefore, 3);
@@ -149,10 +149,9 @@ int main(int argc, char** argv) {
     std::printf("ALSA file-plugin capture, %d s of 44100 Hz 16-bit stereo, whole processes, "
                 "median of %d (range), load %.2f before, %.2f %.2f %.2f after\n",
                 seconds, repeats, loadBefore[0], load[0], load[1], load[2]);
-    const char* labels[3] = {
-        "wave-in service (child):  ", "arecord -f cd:            ", "arecord, 100 ms periods:  "};
     for (int side = 0; side < 3; ++side)
-        std::printf("  %s cpu %s s, context switches %s\n", labels[side],
+        std::printf("  %-26s cpu %s s, context switches %s\n",
+                    (std::string(names[side]) + ':').c_str(),
                     medianRange(cpu[side], 1, "%.4f").c_str(),
                     medianRange(switches[side], 1, "%.0f").c_str());
     std::printf("  ratio to arecord: %s (per round; goal <= 1.1x)\n",

@@ -161,6 +161,9 @@ void TMainFrm::buildSourcePanel(bool followingChange) {
     for (const RecordSources::Source& s : Sources->sources()) {
         auto* item = new QTreeWidgetItem(lstRecordSource);
         item->setText(0, QString::fromStdString(s.name));
+        // The narrow panel cuts long names short; the whole name on hover
+        // tells apart sources that begin alike.
+        item->setToolTip(0, item->text(0));
         item->setData(0, kLineRole, s.line);
         item->setData(0, kCheckKindRole, int(s.kind));
         if (s.kind != RecordSources::Kind::None) {

@@ -97,6 +97,7 @@ TEST_F(SourcePanel, MuxModeListsTheFourSourcesAndChoosingOneSetsTheMux) {
         QTreeWidgetItem* item = source(n);
         EXPECT_EQ(item->data(0, TMainFrm::kCheckKindRole).toInt(), TMainFrm::ectRadioButton);
         EXPECT_EQ(item->checkState(0) == Qt::Checked, std::string(n) == "Microphone") << n;
+        EXPECT_EQ(item->toolTip(0), item->text(0)) << "the whole name on hover";
     }
     EXPECT_EQ(frm->lstRecordSource->currentItem(), source("Microphone"));
     EXPECT_EQ(muxValues(), (std::vector<bool>{true, false, false, false}));

@@ -1,5 +1,7 @@
 #include "app/SkinCache.h"
 
+#include "platform/files/RegularFile.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QFont>
@@ -53,17 +55,15 @@ struct Buffer {
 };
 
 std::shared_ptr<Buffer> readWhole(const std::string& file) {
-    // Without blocking: a FIFO or a device in the file's place must not hold
-    // up the start; only a regular file is read.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
+    // A FIFO or a device in the file's place must not hold up the start.
+    const RegularFile opened = openRegularFile(file, O_RDONLY);
+    if (!opened.ok())
         return nullptr;
+    const int fd = opened.fd;
     auto buffer = std::make_shared<Buffer>();
-    struct stat st {};
-    bool ok =
-        ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size < (64 << 20);
+    bool ok = opened.size > 0 && opened.size < (64 << 20);
     if (ok) {
-        buffer->size = size_t(st.st_size);
+        buffer->size = size_t(opened.size);
         buffer->data.reset(new (std::nothrow) char[buffer->size]);
         ok = buffer->data != nullptr;
     }

@@ -1,11 +1,11 @@
 #include "capture/WaveRepair.h"
 
 #include "capture/WaveHeader.h"
+#include "platform/files/RegularFile.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -75,27 +75,16 @@ bool findLayout(const std::vector<uint8_t>& head, Layout& out) {
 } // namespace
 
 WaveRepairResult repairWaveFile(const std::string& path) {
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        struct stat st;
-        // A FIFO without a reader, a device or a folder is simply not a WAV file.
-        if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-            return WaveRepairResult::NotWave;
-        return WaveRepairResult::Failed;
-    }
+    // A FIFO, a device or a folder is simply not a WAV file.
+    const RegularFile file = openRegularFile(path, O_RDWR);
+    if (!file.ok())
+        return file.notRegular ? WaveRepairResult::NotWave : WaveRepairResult::Failed;
+    const int fd = file.fd;
     struct FdCloser {
         int fd;
         ~FdCloser() { ::close(fd); }
     } closer{fd};
-    struct stat st;
-    if (::fstat(fd, &st) != 0)
-        return WaveRepairResult::Failed;
-    if (!S_ISREG(st.st_mode))
-        return WaveRepairResult::NotWave;
-    const uint64_t length = uint64_t(st.st_size);
+    const uint64_t length = file.size;
 
     std::vector<uint8_t> head(size_t(std::min<uint64_t>(length, kHeadBytes)));
     size_t got = 0;

@@ -3,13 +3,11 @@
 #include "platform/media/MediaPlayer.h"
 
 #include "platform/audio/AudioOutput.h"
+#include "platform/files/RegularFile.h"
 #include "platform/media/MediaLibraries.h"
 #include "platform/media/Mp3Input.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -189,17 +187,12 @@ struct MediaPlayer::Impl {
 
     MMRESULT doOpen(const std::string& path) {
         doClose();
-        // Only a regular file is played; the check opens without blocking,
-        // so a FIFO, a device or a folder can never hold the player.
-        int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        struct stat st {};
-        if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            const std::string why = fd < 0 ? std::strerror(errno) : "not a regular file";
-            if (fd >= 0) {
-                ::close(fd);
-            }
-            return fail(MMR_ERROR, "cannot open " + path + ": " + why);
-        }
+        // Only a regular file is played: a FIFO, a device or a folder can
+        // never hold the player.
+        const RegularFile opened = openRegularFile(path, O_RDONLY);
+        if (!opened.ok())
+            return fail(MMR_ERROR, "cannot open " + path + ": " + opened.why());
+        const int fd = opened.fd;
         // The decoder is loaded by the first open; without it no file plays.
         std::string missing;
         sf = sndfileApi(&missing);
@@ -207,7 +200,6 @@ struct MediaPlayer::Impl {
             ::close(fd);
             return fail(MMR_NODRIVER, "cannot play " + path + ": " + missing);
         }
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         SF_INFO info{};
         SNDFILE* f = sf->sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
         if (f == nullptr) {

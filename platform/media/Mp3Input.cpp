@@ -1,12 +1,11 @@
 // MP3 decoding over libmpg123 (loaded on first use).
 #include "platform/media/Mp3Input.h"
 
+#include "platform/files/RegularFile.h"
 #include "platform/media/MediaLibraries.h"
 
-#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -72,19 +71,15 @@ bool Mp3Input::open(const std::string& path, std::string* error) {
     for (size_t i = 0; i < count; ++i) {
         api->mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
     }
-    // Only a regular file is played. Opening without blocking, so that a
-    // FIFO, a device or a folder in the list can never hold the player.
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        *error = "cannot open " + path + ": " +
-                 (fd < 0 ? std::string(std::strerror(errno)) : "not a regular file");
-        if (fd >= 0)
-            ::close(fd);
+    // Only a regular file is played: a FIFO, a device or a folder in the
+    // list can never hold the player.
+    const RegularFile file = openRegularFile(path, O_RDONLY);
+    if (!file.ok()) {
+        *error = "cannot open " + path + ": " + file.why();
         api->mpg123_delete(h);
         return false;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    const int fd = file.fd;
     if (api->mpg123_open_fd(h, fd) != MPG123_OK) {
         *error = "cannot open " + path + ": " + api->mpg123_strerror(h);
         api->mpg123_delete(h);

@@ -1,12 +1,13 @@
 #include "platform/audio/virtual/VirtualCardImpl.h"
 
+#include "platform/files/RegularFile.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -78,17 +79,17 @@ VirtualFeed::~VirtualFeed() {
 }
 
 std::shared_ptr<const VirtualFeed> loadVirtualFeed(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    // A FIFO named as a feed must not hold up the card's set-up.
+    const RegularFile file = openRegularFile(path, O_RDONLY);
+    if (!file.ok())
         return nullptr;
-    struct stat st {};
     void* map = MAP_FAILED;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-        map = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-    ::close(fd);
+    if (file.size > 0)
+        map = ::mmap(nullptr, size_t(file.size), PROT_READ, MAP_PRIVATE, file.fd, 0);
+    ::close(file.fd);
     if (map == MAP_FAILED)
         return nullptr;
-    const std::span<const uint8_t> bytes(static_cast<const uint8_t*>(map), size_t(st.st_size));
+    const std::span<const uint8_t> bytes(static_cast<const uint8_t*>(map), size_t(file.size));
     auto feed = std::make_shared<VirtualFeed>();
     if (bytes.size() >= 12 && std::memcmp(bytes.data(), "RIFF", 4) == 0) {
         const bool parsed = parseWav(bytes, *feed);

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -138,14 +139,23 @@ TEST_F(VirtualCardFeed, AWavFeedIsResampledToTheCaptureRate) {
 }
 
 TEST_F(VirtualCardFeed, AnUnreadableFeedFallsBackToTheTone) {
-    VirtualCardConfig c;
-    c.speed = 0;
-    c.devices[0].sourceFiles[VS_MICROPHONE] = "/nonexistent/feed.wav";
-    ASSERT_TRUE(VirtualCard::instance().configure(c));
-    WAVEFORMATEX f;
-    FillPcmFormat(f, 8000, 16, 1);
-    auto got = recordOnce(f, 1600);
-    EXPECT_NEAR(measureFrequency(channelOf(got.data(), got.size(), 1, 0), 8000), 500, 5);
+    // A missing file, and a FIFO without a writer, which must not hold up
+    // the set-up either.
+    const std::string fifo = ::testing::TempDir() + "sonvale-feed-fifo";
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& feed : {std::string("/nonexistent/feed.wav"), fifo}) {
+        VirtualCardConfig c;
+        c.speed = 0;
+        c.devices[0].sourceFiles[VS_MICROPHONE] = feed;
+        ASSERT_TRUE(VirtualCard::instance().configure(c)) << feed;
+        WAVEFORMATEX f;
+        FillPcmFormat(f, 8000, 16, 1);
+        auto got = recordOnce(f, 1600);
+        EXPECT_NEAR(measureFrequency(channelOf(got.data(), got.size(), 1, 0), 8000), 500, 5)
+            << feed;
+    }
+    ::unlink(fifo.c_str());
 }
 
 TEST_F(VirtualCardFeed, EightBitMonoCapturesTheLeftToneAroundTheMidpoint) {

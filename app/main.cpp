@@ -1,6 +1,7 @@
-// Program entry: the application object, the dialog services, the main window
-// (its creation runs the start-up, which reads every setting, the dialog skin
-// included), the options dialog (made when first opened), and the message loop.
+// Program entry: the audio warm-up, the application object, the dialog
+// services, the main window (its creation runs the start-up, which reads
+// every setting, the dialog skin included), the options dialog (made when
+// first opened), and the message loop.
 // The window icon is set once the window has drawn its first frame: loading
 // it reads image plugins the first picture does not need.
 #include "app/AppHooks.h"
@@ -9,6 +10,7 @@
 #include "app/smain.h"
 #include "app/soptions.h"
 #include "app/svar.h"
+#include "platform/audio/AudioBackend.h"
 #include "platform/ui/qt/QtUiServices.h"
 
 #include <QApplication>
@@ -30,6 +32,9 @@ QIcon applicationIcon() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The sound system (libpulse, the server's sources) gets ready on another
+    // core while the application and the window are set up.
+    const AudioWarmUp audioWarmUp;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sonvale"));
     QApplication::setApplicationDisplayName(QStringLiteral("Sonvale"));

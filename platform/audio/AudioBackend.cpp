@@ -8,16 +8,23 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <system_error>
 
 namespace {
 
-std::atomic<int> g_backend{-1};
+std::atomic<int> g_backend{-1}; // -1: not chosen yet
+std::mutex g_choosing;          // one choice at a time; a second caller waits for it
 
 constexpr int kServerProbeMs = 250;
 
-AudioBackend backendFromEnvironment() {
+std::string backendNameFromEnvironment() {
     const char* v = std::getenv("SONVALE_AUDIO");
-    const std::string name = v ? v : "";
+    return v ? v : "";
+}
+
+AudioBackend backendFromEnvironment() {
+    const std::string name = backendNameFromEnvironment();
     if (name == "virtual")
         return AudioBackend::Virtual;
     if (name == "alsa")
@@ -33,17 +40,45 @@ AudioBackend backendFromEnvironment() {
 } // namespace
 
 AudioBackend audioBackend() {
-    int b = g_backend.load();
-    if (b < 0) {
-        int fresh = int(backendFromEnvironment());
-        g_backend.compare_exchange_strong(b, fresh);
-        b = g_backend.load();
+    if (g_backend.load() < 0) {
+        // A second caller waits for the first one's choice (a warm-up's).
+        std::lock_guard lock(g_choosing);
+        if (g_backend.load() < 0) {
+            int none = -1; // a switch made meanwhile stands
+            g_backend.compare_exchange_strong(none, int(backendFromEnvironment()));
+        }
     }
-    return AudioBackend(b);
+    return AudioBackend(g_backend.load());
 }
 
 void setAudioBackend(AudioBackend backend) {
     g_backend.store(int(backend));
+}
+
+void forgetAudioBackendChoice() {
+    g_backend.store(-1);
+}
+
+AudioWarmUp::AudioWarmUp() {
+    // Only a choice that loads libpulse and asks for a server is worth a
+    // thread; a named card or the virtual one is ready at once.
+    const std::string name = backendNameFromEnvironment();
+    if (g_backend.load() >= 0 || name == "virtual" || name == "alsa")
+        return;
+    try {
+        thread_ = std::thread([] {
+            const AudioBackendTable& table = backendTable(audioBackend());
+            table.waveIn().count();
+            table.mixer().count();
+        });
+    } catch (const std::system_error&) {
+        // No thread: the first use makes the backend ready instead.
+    }
+}
+
+AudioWarmUp::~AudioWarmUp() {
+    if (thread_.joinable())
+        thread_.join();
 }
 
 const AudioBackendTable& backendTable(AudioBackend backend) {

@@ -17,8 +17,11 @@
 //    it bounds the wall times from below.
 // The programs get the bench's own session bus when it runs in one
 // (`dbus-run-session -- bench_startup`), as every desktop session has one;
-// without a bus, the first text a window sets waits for the accessibility
-// bridge's failed attempt to start one (about 7 ms on the 2-core machine).
+// the first text a window sets (QLabel::setText) creates Qt's accessibility
+// bridge, which waits for the bus thread: with a bus for its connection and
+// match rules (4 to 8 ms of wall time on the 2-core machine), without one
+// for the failed attempt to start a bus (about 7 ms). The minimal window
+// without text never pays it.
 // The recorder records from the virtual card, unless the bench is given a
 // sound server (PULSE_SERVER in its environment): then the recorder gets
 // that server and chooses its sound system itself, as on a desktop.

@@ -151,8 +151,10 @@ public:
         auto* out = static_cast<uint8_t*>(buffer);
         // What an earlier read left over comes first.
         uint32_t got = uint32_t(std::min<size_t>(carried(), maxBytes));
-        std::memcpy(out, carry_.data() + carryOffset_, got);
-        carryOffset_ += got;
+        if (got > 0) { // an empty carry has no storage to copy from
+            std::memcpy(out, carry_.data() + carryOffset_, got);
+            carryOffset_ += got;
+        }
         // Then whole fragments. A fragment is never kept across reads: the
         // library waits for every fragment to be let go when the server goes
         // away, holding the loop's lock, so the rest of one is carried here.

@@ -1,5 +1,6 @@
 #include "app/MeterWidget.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <QTimer>
 
@@ -14,6 +15,17 @@ double fraction(double db) {
     return std::clamp((db - LevelMeter::kFloorDb) / -LevelMeter::kFloorDb, 0.0, 1.0);
 }
 
+// The meter's parts: two bars one above the other, the clip mark at the right.
+constexpr int kClipWidth = 34, kGap = 4;
+
+int barWidth(int width) {
+    return width - kClipWidth - kGap;
+}
+
+int barHeight(int height) {
+    return (height - kGap) / 2;
+}
+
 } // namespace
 
 MeterWidget::MeterWidget(QWidget* parent) : QWidget(parent), timer_(new QTimer(this)) {
@@ -24,18 +36,45 @@ MeterWidget::MeterWidget(QWidget* parent) : QWidget(parent), timer_(new QTimer(t
     setAttribute(Qt::WA_TranslucentBackground);
 }
 
+void MeterWidget::setBackdrop(const QPixmap& backdrop) {
+    backdrop_ = backdrop;
+    setAttribute(Qt::WA_OpaquePaintEvent, !backdrop_.isNull());
+    update();
+}
+
 void MeterWidget::setRunning(bool running) {
-    if (running && !timer_->isActive()) {
-        timer_->start();
-    } else if (!running) {
-        timer_->stop();
+    running_ = running;
+    if (!running) {
         meter_.reset();
-        update();
+        repaintIfChanged();
+    }
+    followWindow();
+}
+
+bool MeterWidget::reading() const {
+    return timer_->isActive();
+}
+
+void MeterWidget::followWindow() {
+    const bool read = running_ && !window()->isMinimized();
+    if (read && !timer_->isActive())
+        timer_->start();
+    else if (!read)
+        timer_->stop();
+}
+
+void MeterWidget::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!watchingWindow_ && window() != this) {
+        watchingWindow_ = true;
+        window()->installEventFilter(this);
     }
 }
 
-bool MeterWidget::running() const {
-    return timer_->isActive();
+bool MeterWidget::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == window() && event->type() == QEvent::WindowStateChange)
+        followWindow();
+    return QWidget::eventFilter(watched, event);
 }
 
 void MeterWidget::poll() {
@@ -48,12 +87,12 @@ void MeterWidget::poll(int64_t now) {
         playing_ = MeterReading{};
         shown_ = 0;
         meter_.update(reading.levels, 1, 16, now); // silence
-        update();
+        repaintIfChanged();
         return;
     }
     if (reading.windows <= 0 || reading.windows > MeterReading::kMaxWindows) {
         meter_.update(reading.levels, reading.channels, reading.bitsPerSample, now);
-        update();
+        repaintIfChanged();
         return;
     }
     const int channels = std::min(reading.channels, LevelMeter::kChannels);
@@ -80,43 +119,66 @@ void MeterWidget::poll(int64_t now) {
         meter_.update(show, channels, playing_.bitsPerSample, now);
     else
         meter_.advance(now);
-    update();
+    repaintIfChanged();
+}
+
+MeterWidget::Drawn MeterWidget::drawn() const {
+    const int barW = barWidth(width());
+    Drawn d;
+    for (int c = 0; c < LevelMeter::kChannels; ++c) {
+        d.level[c] = int(fraction(meter_.levelDb(c)) * barW);
+        if (meter_.peakDb(c) > LevelMeter::kFloorDb)
+            d.peak[c] = int(fraction(meter_.peakDb(c)) * (barW - 2));
+        d.clipped = d.clipped || meter_.clipped(c);
+    }
+    return d;
+}
+
+void MeterWidget::repaintIfChanged() {
+    if (painted_ != drawn())
+        update();
 }
 
 void MeterWidget::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing, false);
-    const int clipW = 34, gap = 4;
-    const int barH = (height() - gap) / 2;
-    const int barW = width() - clipW - gap;
+    if (!backdrop_.isNull())
+        p.drawPixmap(0, 0, backdrop_);
+    const Drawn d = drawn();
+    painted_ = d;
+    const int barH = barHeight(height());
+    const int barW = barWidth(width());
     QLinearGradient fill(0, 0, barW, 0);
     fill.setColorAt(0.0, QColor(0x1f, 0x9b, 0x7e));
     fill.setColorAt(fraction(-12.0), QColor(0x7f, 0xf5, 0xd2));
     fill.setColorAt(fraction(-6.0), QColor(0xff, 0xd3, 0x4d));
     fill.setColorAt(1.0, QColor(0xff, 0x5a, 0x4d));
-    bool clipped = false;
     for (int c = 0; c < LevelMeter::kChannels; ++c) {
-        const QRect bar(0, c * (barH + gap), barW, barH);
+        const QRect bar(0, c * (barH + kGap), barW, barH);
         p.fillRect(bar, QColor(0x0b, 0x10, 0x16));
-        const int w = int(fraction(meter_.levelDb(c)) * barW);
-        p.fillRect(QRect(bar.left(), bar.top(), w, bar.height()), fill);
-        const int peakX = int(fraction(meter_.peakDb(c)) * (barW - 2));
-        if (meter_.peakDb(c) > LevelMeter::kFloorDb)
-            p.fillRect(QRect(peakX, bar.top(), 2, bar.height()), QColor(0xee, 0xf3, 0xf8));
+        p.fillRect(QRect(bar.left(), bar.top(), d.level[c], bar.height()), fill);
+        if (d.peak[c] >= 0)
+            p.fillRect(QRect(d.peak[c], bar.top(), 2, bar.height()), QColor(0xee, 0xf3, 0xf8));
         // -6 and -20 dB ticks.
         p.setPen(QColor(0x2c, 0x38, 0x47));
         for (double db : {-40.0, -20.0, -6.0})
             p.drawLine(int(fraction(db) * barW), bar.top(), int(fraction(db) * barW), bar.bottom());
-        clipped = clipped || meter_.clipped(c);
     }
-    const QRect clip(width() - clipW, 0, clipW, height());
-    p.fillRect(clip, clipped ? QColor(0xd9, 0x2b, 0x2b) : QColor(0x23, 0x2a, 0x34));
-    p.setPen(clipped ? Qt::white : QColor(0x5a, 0x6b, 0x80));
+    const QRect clip(width() - kClipWidth, 0, kClipWidth, height());
+    p.fillRect(clip, d.clipped ? QColor(0xd9, 0x2b, 0x2b) : QColor(0x23, 0x2a, 0x34));
+    p.setPen(d.clipped ? Qt::white : QColor(0x5a, 0x6b, 0x80));
     QFont f = font();
     f.setPixelSize(9);
     f.setBold(true);
     p.setFont(f);
-    p.drawText(clip, Qt::AlignCenter, QStringLiteral("CLIP"));
+    if (clipText_.text().isEmpty()) { // laid out once, not at every frame
+        clipText_.setText(QStringLiteral("CLIP"));
+        clipText_.prepare(p.transform(), f);
+    }
+    const QSizeF text = clipText_.size();
+    p.drawStaticText(QPointF(clip.x() + (clip.width() - text.width()) / 2,
+                             clip.y() + (clip.height() - text.height()) / 2),
+                     clipText_);
 }
 
 } // namespace sonvale::app

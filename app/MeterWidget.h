@@ -1,7 +1,8 @@
 // The level meter of the main window: one bar per channel in dBFS from -60
 // to 0, the held peak as a line, and a red "CLIP" mark. It asks its source
 // for the levels the capture device measured last, 25 times a second while
-// it runs, and draws them through a LevelMeter; it never sees samples.
+// it runs and its window is not minimized, and draws them through a
+// LevelMeter; it never sees samples.
 //
 // The capture device measures every 100 ms block in quarters as well. The
 // widget plays a block's quarters out one after the other from the moment
@@ -17,10 +18,13 @@
 #include "app/LevelMeter.h"
 
 #include <QElapsedTimer>
+#include <QPixmap>
+#include <QStaticText>
 #include <QWidget>
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class QTimer;
 
@@ -47,9 +51,16 @@ public:
     explicit MeterWidget(QWidget* parent = nullptr);
 
     void setSource(std::function<MeterReading()> source) { source_ = std::move(source); }
-    // Starts or stops reading; stopping shows silence.
+    // The skin's picture behind the meter. With it the meter paints its whole
+    // rectangle itself, so a frame repaints nothing beneath it; without it
+    // the meter draws over its parent.
+    void setBackdrop(const QPixmap& backdrop);
+    // Starts or stops reading; stopping shows silence. While its window is
+    // minimized a running meter does not read (nothing would show), and
+    // reads again once the window is back.
     void setRunning(bool running);
-    bool running() const;
+    bool running() const { return running_; }
+    bool reading() const; // running, and its window not minimized
     // Reads the source once (the timer's work); nowMs on the widget's own
     // clock, or given by a test.
     void poll();
@@ -58,8 +69,25 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // What a frame shows, in pixels: a poll that changes none of it asks for
+    // no repaint, so a silent or steady input costs no frames.
+    struct Drawn {
+        int level[LevelMeter::kChannels] = {0, 0};
+        int peak[LevelMeter::kChannels] = {-1, -1}; // -1: no peak shown
+        bool clipped = false;
+        bool operator==(const Drawn&) const = default;
+    };
+    Drawn drawn() const;
+    void repaintIfChanged();
+    void followWindow(); // starts or stops the timer as running and the window say
+
+    bool running_ = false;
+    bool watchingWindow_ = false;
+
     std::function<MeterReading()> source_;
     LevelMeter meter_;
     QTimer* timer_;
@@ -69,6 +97,9 @@ private:
     MeterReading playing_;
     int64_t playingSince_ = 0;
     int shown_ = 0;
+    std::optional<Drawn> painted_; // what the last frame showed
+    QPixmap backdrop_;
+    QStaticText clipText_;
 };
 
 } // namespace sonvale::app

@@ -438,6 +438,7 @@ void TMainFrm::applySkin() {
         return; // out of memory: the controls on a plain window
     }
     setMask(QBitmap::fromImage(pictures.shape));
+    meterLevel->setBackdrop(QPixmap::fromImage(pictures.skin.copy(MainLayout::Meter)));
     Image1->setPixmap(QPixmap::fromImage(std::move(pictures.skin))); // converted in place
     const std::pair<QToolButton*, SkinIcon> buttons[] = {
         {btnRecord, SkinIcon::Record},       {btnPlay, SkinIcon::Play},

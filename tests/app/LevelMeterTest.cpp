@@ -7,6 +7,9 @@
 #include "capture/unavclWaveComponents.h"
 #include "platform/audio/VirtualCard.h"
 
+#include <QSet>
+#include <QTest>
+
 #include <algorithm>
 #include <cmath>
 
@@ -108,6 +111,72 @@ TEST(MeterWidgetPlayout, QuartersOfABlockAreShownInTurnAndNoLoudQuarterIsSkipped
     EXPECT_NEAR(w.meter().levelDb(0), 0.0, 0.05);
     w.poll(1145);
     EXPECT_EQ(w.meter().levelDb(0), LevelMeter::kFloorDb);
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        paints += e->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+TEST(MeterWidgetFrames, AFrameIsPaintedOnlyWhenWhatItShowsChangesAndFillsItsWholeRectangle) {
+    ensureApplication();
+    sonvale::app::MeterWidget w;
+    w.resize(138, 32);
+    QPixmap backdrop(w.size());
+    backdrop.fill(QColor(0x12, 0x34, 0x56));
+    w.setBackdrop(backdrop);
+    sonvale::app::MeterReading r; // nothing captured
+    w.setSource([&] { return r; });
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    PaintCounter counter;
+    w.installEventFilter(&counter);
+
+    // Silence, over and over: nothing changes, nothing is painted.
+    for (int t = 0; t < 10; ++t)
+        w.poll(1000 + t * 40);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(counter.paints, 0);
+
+    // Sound: a frame shows it.
+    r.channels = 2;
+    r.levels[0] = r.levels[1] = 23170;
+    w.poll(1400);
+    QCoreApplication::processEvents();
+    EXPECT_GE(counter.paints, 1);
+
+    // The gap between the bars is the backdrop; the bars and the clip mark
+    // (lettered) are painted over it.
+    const QImage frame = w.grab().toImage();
+    EXPECT_EQ(frame.pixelColor(10, 15), QColor(0x12, 0x34, 0x56));
+    EXPECT_NE(frame.pixelColor(10, 5), QColor(0x12, 0x34, 0x56));
+    QSet<QRgb> clipColours;
+    for (int x = 138 - 34; x < 138; ++x)
+        clipColours.insert(frame.pixel(x, 16));
+    EXPECT_GE(clipColours.size(), 2); // the box and its letters
+}
+
+TEST(MeterWidgetFrames, AMinimizedWindowsMeterStopsReadingAndResumesWhenItIsBack) {
+    ensureApplication();
+    QWidget window;
+    auto* w = new sonvale::app::MeterWidget(&window);
+    window.show();
+    w->setRunning(true);
+    EXPECT_TRUE(w->reading());
+    window.showMinimized();
+    EXPECT_TRUE(w->running());
+    EXPECT_FALSE(w->reading()); // no wake-ups for a meter nobody sees
+    window.showNormal();
+    EXPECT_TRUE(w->reading());
+    window.showMinimized();
+    w->setRunning(false);
+    window.showNormal();
+    EXPECT_FALSE(w->reading()); // back, but stopped meanwhile
 }
 
 class MeterOnTheCard : public RecorderFixture {};

@@ -11,7 +11,7 @@ PACKAGES=(
   libmp3lame-dev libmpg123-dev libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev libinih-dev
   clang libclang-rt-14-dev
-  xvfb sox lame mpg123 python3 libxcb1-dev
+  xvfb sox lame mpg123 python3 libxcb1-dev libxcb-xtest0-dev
   librsvg2-bin dpkg-dev file desktop-file-utils appstream lintian man-db
   gcovr
 )

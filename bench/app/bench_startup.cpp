@@ -31,6 +31,16 @@
 // recorder's context switches per second while its window sits idle (goal:
 // none).
 //
+// Last, what recording costs with the window on the screen: the recorder is
+// started once more (and the earlier one, when given) with the virtual
+// card's microphone fed music, each from a copy of its folder so that its
+// settings and recordings stay in the benchmark's own; Record is clicked
+// through the X server's test extension, and after 2 s the CPU time and the
+// context switches of all its threads are counted over the next 20 s of
+// recording, with its default settings (the figures of the recorder alone,
+// without a window, come from bench_record_realtime). The recording must
+// grow meanwhile.
+//
 // Prints medians with their range and the load average before and after.
 // Goal: the recorder at most 1.3x the minimal window. The minimal window
 // draws no text; the same window with one line of text runs in the same
@@ -42,10 +52,13 @@
 // three programs, the earlier one runs in the same rounds too and is printed
 // against the same minimal window, for a before-and-after comparison that
 // the machine's changing load does not skew)
-// Needs Xvfb.
+// Needs Xvfb and sox.
 #include "bench/common/BenchUtil.h"
 
+#include "app/MainSkin.h"
+
 #include <xcb/xcb.h>
+#include <xcb/xtest.h>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -225,6 +238,90 @@ void stopChild(pid_t pid) {
     waitpid(pid, nullptr, 0);
 }
 
+// A click of the left button at (x, y) of the window, as the user's would be.
+void click(xcb_connection_t* c, xcb_window_t root, xcb_window_t w, int x, int y) {
+    xcb_translate_coordinates_reply_t* at = xcb_translate_coordinates_reply(
+        c, xcb_translate_coordinates(c, w, root, int16_t(x), int16_t(y)), nullptr);
+    if (!at)
+        return;
+    // A pause after each step, as a hand makes: a press that comes with the
+    // pointer's move is taken before the window knows the pointer is over it.
+    const auto step = [c] {
+        xcb_flush(c);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    };
+    xcb_test_fake_input(c, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root, at->dst_x, at->dst_y, 0);
+    step();
+    xcb_test_fake_input(c, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    step();
+    xcb_test_fake_input(c, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    step();
+    free(at);
+}
+
+// The size of the recording being written in the folder ("Untitled..."), or -1.
+long recordingSize(const std::string& folder) {
+    long largest = -1;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+        if (entry.path().filename().string().rfind("Untitled", 0) == 0)
+            largest = std::max(largest, long(entry.file_size(ec)));
+    return largest;
+}
+
+// A copy of the program with its libraries and messages in `folder`, so that
+// what it keeps beside itself (its settings, the list, the recordings) stays
+// in the benchmark's own folder; the copy's path.
+std::string copyProgram(const std::string& program, const std::string& folder) {
+    namespace fs = std::filesystem;
+    fs::remove_all(folder); // a start as the first, with no earlier recordings
+    fs::create_directories(folder);
+    const fs::path from(program);
+    for (const auto& entry : fs::directory_iterator(from.parent_path()))
+        if (entry.path() == from || entry.path().extension() == ".so" ||
+            entry.path().filename() == "msg.ini")
+            fs::copy_file(entry.path(), folder / entry.path().filename(),
+                          fs::copy_options::overwrite_existing);
+    return (fs::path(folder) / from.filename()).string();
+}
+
+struct Recording {
+    double cpuPerMinute = -1; // CPU seconds of all threads per minute of sound
+    double switches = 0;      // context switches of all threads per second
+};
+
+// Starts a copy of `program` in `folder`, clicks Record once its window is
+// mapped and measures `seconds` of recording after 2 s of it; cpuPerMinute
+// < 0 when it did not record.
+Recording recordInWindow(xcb_connection_t* c, xcb_window_t root, const std::string& program,
+                         const std::vector<std::string>& env, const std::string& folder,
+                         int seconds) {
+    const std::string copy = copyProgram(program, folder);
+    while (xcb_generic_event_t* old = xcb_poll_for_event(c))
+        free(old);
+    const pid_t pid = spawn(copy, env);
+    xcb_window_t window = XCB_NONE;
+    Recording r;
+    const double t0 = wallNow();
+    if (waitForMap(c, t0, window, [] {}) >= 0 && waitForFirstFrame(c, window, t0, 0.5) >= 0) {
+        // The Record button: the first of the transport well.
+        const QRect record(28, sonvale::app::MainLayout::Transport.top() + 2, 52, 52);
+        click(c, root, window, record.center().x(), record.center().y());
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        std::map<std::string, double> before, after;
+        sampleCpu(pid, before);
+        const long switchesBefore = allSwitchesOf(pid);
+        const long sizeBefore = recordingSize(folder);
+        std::this_thread::sleep_for(std::chrono::seconds(seconds));
+        sampleCpu(pid, after);
+        r.switches = double(allSwitchesOf(pid) - switchesBefore) / seconds;
+        if (sizeBefore > 0 && recordingSize(folder) > sizeBefore)
+            r.cpuPerMinute = (total(after) - total(before)) * 60.0 / seconds;
+    }
+    stopChild(pid);
+    return r;
+}
+
 // One figure of both programs: medians with their ranges, and the ratio.
 void printFigure(const char* what, const std::vector<double>& ours, const std::vector<double>& peer,
                  const char* name = "sonvale", const char* peerName = "minimal") {
@@ -330,6 +427,30 @@ int main(int argc, char** argv) {
             stopChild(pid);
         }
     }
+    // Recording with the window shown, fed music that keeps the meter moving.
+    const int recordSeconds = 20;
+    std::vector<Recording> recorded[2];
+    const std::string music = home + "/music.wav";
+    if (!failed && !makeMusicWav(recordSeconds + 10, music)) {
+        std::fprintf(stderr, "could not make the music (sox missing?)\n");
+        failed = true;
+    }
+    for (int r = 0; r < 3 && !failed; ++r) {
+        for (int which = 0; which < (earlier.empty() ? 1 : 2) && !failed; ++which) {
+            std::vector<std::string> env = envFor(which == 0 ? 0 : 3);
+            env.push_back("SONVALE_AUDIO=virtual");
+            env.push_back("SONVALE_VCARD_FEED_0_0=" + music);
+            const Recording rec =
+                recordInWindow(c, screen->root, which == 0 ? recorder : earlier, env,
+                               home + "/program" + std::to_string(which), recordSeconds);
+            if (rec.cpuPerMinute < 0) {
+                std::fprintf(stderr, "%s did not record\n",
+                             (which == 0 ? recorder : earlier).c_str());
+                failed = true;
+            }
+            recorded[which].push_back(rec);
+        }
+    }
     xcb_disconnect(c);
     stopChild(xvfb);
     std::system(("rm -rf " + home).c_str());
@@ -360,5 +481,20 @@ int main(int argc, char** argv) {
     std::printf("  idle window: %.1f context switches/s (%.1f..%.1f; goal 0)\n", median(idle),
                 *std::min_element(idle.begin(), idle.end()),
                 *std::max_element(idle.begin(), idle.end()));
+    std::printf("  recording in the window (virtual card, music; %d s, median of 3):\n",
+                recordSeconds);
+    for (int which = 0; which < (earlier.empty() ? 1 : 2); ++which) {
+        std::vector<double> cpuPerMinute, switches;
+        for (const Recording& rec : recorded[which]) {
+            cpuPerMinute.push_back(rec.cpuPerMinute);
+            switches.push_back(rec.switches);
+        }
+        std::printf("    %-8s cpu %.3f s/audio min (%.3f..%.3f)  wake-ups %.1f/s (%.1f..%.1f)\n",
+                    which == 0 ? "sonvale" : "earlier", median(cpuPerMinute),
+                    *std::min_element(cpuPerMinute.begin(), cpuPerMinute.end()),
+                    *std::max_element(cpuPerMinute.begin(), cpuPerMinute.end()), median(switches),
+                    *std::min_element(switches.begin(), switches.end()),
+                    *std::max_element(switches.begin(), switches.end()));
+    }
     return 0;
 }

@@ -44,6 +44,12 @@ void LevelMeter::advance(int64_t nowMs) {
     }
 }
 
+bool LevelMeter::settled() const {
+    return std::all_of(ch_.begin(), ch_.end(), [this](const Channel& ch) {
+        return ch.peak <= ch.level && ch.clipUntil <= now_;
+    });
+}
+
 void LevelMeter::reset() {
     ch_ = {};
 }

@@ -43,6 +43,9 @@ public:
     double levelDb(int channel) const { return ch_[channel].level; }
     double peakDb(int channel) const { return ch_[channel].peak; }
     bool clipped(int channel) const { return ch_[channel].clipUntil > now_; }
+    // Time alone changes nothing shown: no held peak above its level, no
+    // clipping mark lit.
+    bool settled() const;
 
 private:
     struct Channel {

@@ -135,8 +135,16 @@ MeterWidget::Drawn MeterWidget::drawn() const {
 }
 
 void MeterWidget::repaintIfChanged() {
-    if (painted_ != drawn())
+    const Drawn now = drawn();
+    const bool changed = now != polled_;
+    polled_ = now;
+    if (painted_ != now)
         update();
+    timer_->setInterval(!changed && meter_.settled() ? kRestIntervalMs : kIntervalMs);
+}
+
+int MeterWidget::readingIntervalMs() const {
+    return timer_->interval();
 }
 
 void MeterWidget::paintEvent(QPaintEvent*) {

@@ -1,7 +1,8 @@
 // The level meter of the main window: one bar per channel in dBFS from -60
 // to 0, the held peak as a line, and a red "CLIP" mark. It asks its source
 // for the levels the capture device measured last, 25 times a second while
-// it runs and its window is not minimized, and draws them through a
+// it runs and its window is not minimized (10 times, once per block, while
+// nothing moves: silence or a steady sound), and draws them through a
 // LevelMeter; it never sees samples.
 //
 // The capture device measures every 100 ms block in quarters as well. The
@@ -47,6 +48,9 @@ class MeterWidget : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kIntervalMs = 40;
+    // At rest (nothing changed at the last reading and time alone changes
+    // nothing shown) it reads once per block instead.
+    static constexpr int kRestIntervalMs = 100;
 
     explicit MeterWidget(QWidget* parent = nullptr);
 
@@ -61,6 +65,7 @@ public:
     void setRunning(bool running);
     bool running() const { return running_; }
     bool reading() const; // running, and its window not minimized
+    int readingIntervalMs() const;
     // Reads the source once (the timer's work); nowMs on the widget's own
     // clock, or given by a test.
     void poll();
@@ -82,6 +87,7 @@ private:
         bool operator==(const Drawn&) const = default;
     };
     Drawn drawn() const;
+    // Repaints when what it shows changed; reads faster or slower after.
     void repaintIfChanged();
     void followWindow(); // starts or stops the timer as running and the window say
 
@@ -98,6 +104,7 @@ private:
     int64_t playingSince_ = 0;
     int shown_ = 0;
     std::optional<Drawn> painted_; // what the last frame showed
+    Drawn polled_;                 // what the last reading would show
     QPixmap backdrop_;
     QStaticText clipText_;
 };

@@ -179,6 +179,35 @@ TEST(MeterWidgetFrames, AMinimizedWindowsMeterStopsReadingAndResumesWhenItIsBack
     EXPECT_FALSE(w->reading()); // back, but stopped meanwhile
 }
 
+TEST(MeterWidgetFrames, AtRestItReadsOncePerBlockAndWhileAnythingMovesTwentyFiveTimesASecond) {
+    ensureApplication();
+    using sonvale::app::MeterWidget;
+    MeterWidget w;
+    w.resize(138, 32);
+    sonvale::app::MeterReading r;
+    r.channels = 2;
+    w.setSource([&] { return r; });
+    int64_t now = 1000;
+    auto readAt = [&](int64_t ms) {
+        now = ms;
+        w.poll(now);
+        return w.readingIntervalMs();
+    };
+    readAt(now);
+    EXPECT_EQ(readAt(now + 100), MeterWidget::kRestIntervalMs); // silence
+    r.levels[0] = r.levels[1] = 23170;
+    EXPECT_EQ(readAt(now + 100), MeterWidget::kIntervalMs);    // sound starts
+    EXPECT_EQ(readAt(now + 40), MeterWidget::kRestIntervalMs); // a steady sound
+    r.levels[0] = r.levels[1] = 0;
+    EXPECT_EQ(readAt(now + 100), MeterWidget::kIntervalMs); // it stops
+    // The held peak stays, then falls: every frame of that is shown.
+    const int64_t stopped = now;
+    while (now < stopped + 5000 && w.meter().peakDb(0) > sonvale::app::LevelMeter::kFloorDb)
+        ASSERT_EQ(readAt(now + 40), MeterWidget::kIntervalMs) << "at " << now;
+    EXPECT_EQ(w.meter().peakDb(0), sonvale::app::LevelMeter::kFloorDb);
+    EXPECT_EQ(readAt(now + 40), MeterWidget::kRestIntervalMs);
+}
+
 class MeterOnTheCard : public RecorderFixture {};
 
 TEST_F(MeterOnTheCard, FollowsTheLevelOfAKnownTone) {

@@ -32,23 +32,26 @@ QIcon applicationIcon() {
 } // namespace
 
 int main(int argc, char** argv) {
-    // The sound system (libpulse, the server's sources) gets ready on another
-    // core while the application and the window are set up.
-    const AudioWarmUp audioWarmUp;
     // On X11, window updates travel in the requests themselves rather than
     // through shared memory: with shared memory, Qt asks the X server for a
     // round trip before it repaints any part it sent last, so the level
     // meter's 25 frames a second woke two threads of ours twice a frame.
     // The window is small, so sending its pixels costs less than waiting.
-    // The setting is read once, when the display is opened, and is taken
-    // back then, so programs started from here (the help's browser) do not
-    // inherit it.
+    // The setting is read once, when the display is opened, and taken back
+    // then, so programs started from here (the help's browser) do not
+    // inherit it. The environment changes only while no thread of ours can
+    // be reading it: before the warm-up starts, and after it has ended.
     const bool directUpdates = !qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM");
     if (directUpdates)
         qputenv("QT_XCB_NO_MITSHM", "1");
+    // The sound system (libpulse, the server's sources) gets ready on another
+    // core while the application is set up.
+    AudioWarmUp audioWarmUp;
     QApplication app(argc, argv);
-    if (directUpdates)
+    if (directUpdates) {
+        audioWarmUp.finish(); // the window's first audio call would wait for it anyway
         qunsetenv("QT_XCB_NO_MITSHM");
+    }
     QApplication::setApplicationName(QStringLiteral("Sonvale"));
     QApplication::setApplicationDisplayName(QStringLiteral("Sonvale"));
     // Ties the windows to the desktop entry (Wayland's app id) and gives them

@@ -77,6 +77,10 @@ AudioWarmUp::AudioWarmUp() {
 }
 
 AudioWarmUp::~AudioWarmUp() {
+    finish();
+}
+
+void AudioWarmUp::finish() {
     if (thread_.joinable())
         thread_.join();
 }

@@ -34,8 +34,10 @@ void forgetAudioBackendChoice();
 
 class AudioWarmUp {
 public:
-    AudioWarmUp(); // starts the thread; without one, does nothing
-    ~AudioWarmUp();
+    AudioWarmUp();  // starts the thread; without one, does nothing
+    ~AudioWarmUp(); // finish()
+    // Waits until the backend is ready and the thread has ended.
+    void finish();
     AudioWarmUp(const AudioWarmUp&) = delete;
     AudioWarmUp& operator=(const AudioWarmUp&) = delete;
 

@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     const sonvale::app::AppPaths paths = sonvale::app::AppPaths::forRunningProgram();
     svar::ResetSharedState();
 
-    auto* mainFrm = new TMainFrm(paths, ui);
+    auto* mainFrm = new TMainFrm(paths, ui, nullptr, TMainFrm::LibraryStart::AfterFirstFrame);
     ui.setParentWindow(mainFrm);
     // The options dialog is made when first opened.
     mainFrm->setOptionsFactory(

@@ -81,9 +81,10 @@ std::string libraryFailedText(const char* name) {
 
 } // namespace
 
-TMainFrm::TMainFrm(const AppPaths& paths, sonvale::ui::UiServices& ui, QWidget* parent)
+TMainFrm::TMainFrm(const AppPaths& paths, sonvale::ui::UiServices& ui, QWidget* parent,
+                   LibraryStart libraryStart)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), paths_(paths), ui_(ui),
-      skinJob_(startPaintingSkin(paths.skinCacheFile)) {
+      skinJob_(startPaintingSkin(paths.skinCacheFile)), libraryStart_(libraryStart) {
     setObjectName(QStringLiteral("TMainFrm"));
     setWindowTitle(QStringLiteral("Sonvale"));
     buildControls();
@@ -315,10 +316,22 @@ TOptionsFrm* TMainFrm::ensureOptionsForm() {
 // ---- start-up ------------------------------------------------------------
 
 void TMainFrm::FormCreate() {
-    EncoderStartup();
-    PlayerStartup();
+    if (libraryStart_ == LibraryStart::WithWindow)
+        StartLibraries();
     MixerStartup();
     ReadSettingsAndList();
+    if (libraryStart_ == LibraryStart::AfterFirstFrame)
+        afterFirstFrame([this] { StartLibraries(); });
+}
+
+void TMainFrm::StartLibraries() {
+    if (librariesStarted_)
+        return;
+    librariesStarted_ = true;
+    EncoderStartup();
+    PlayerStartup();
+    if (svar::PlayerLibraryMissing)
+        svar::AppSettings.IsOurPlayer = false; // for this run only; the file keeps its value
 }
 
 void TMainFrm::EncoderStartup() {
@@ -384,8 +397,8 @@ void TMainFrm::ReadSettingsAndList() {
     RepairListedWaveFiles();
     chkRecordNew->setChecked(svar::AppSettings.IsRecordNew);
     chkRecordOverwrite->setChecked(!svar::AppSettings.IsRecordNew);
-    if (svar::PlayerLibraryMissing)
-        svar::AppSettings.IsOurPlayer = false; // for this run only; the file keeps its value
+    if (svar::PlayerLibraryMissing) // known here when the libraries start with the window
+        svar::AppSettings.IsOurPlayer = false;
     labMsg->setText(QString::fromStdString(ReadVersionText(paths_.msgIniFile)));
 }
 
@@ -565,6 +578,7 @@ void TMainFrm::btnTerminateClick() {
 }
 
 void TMainFrm::btnOptionsClick() {
+    StartLibraries(); // the dialog shows whether our own player can be chosen
     if (!ensureOptionsForm())
         return;
     OptionsFrm->InitialFocus = 0;

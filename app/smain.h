@@ -64,8 +64,15 @@ class UiServices;
 class TMainFrm : public QWidget, private sonvale::app::RecordingView {
     Q_OBJECT
 public:
+    // When the start-up loads the MP3 libraries (the encoder's and the
+    // player's): with the window, or once the window has drawn its first
+    // frame, so that it does not wait for what its first picture does not
+    // need. Record, Play and Options load them first if the user gets there
+    // before that.
+    enum class LibraryStart { WithWindow, AfterFirstFrame };
+
     TMainFrm(const sonvale::app::AppPaths& paths, sonvale::ui::UiServices& ui,
-             QWidget* parent = nullptr);
+             QWidget* parent = nullptr, LibraryStart libraryStart = LibraryStart::WithWindow);
     ~TMainFrm() override;
 
     // The options dialog; owned from here on.
@@ -202,6 +209,9 @@ private:
 
     // Start-up and shut-down steps, in the order FormCreate and FormDestroy
     // run them.
+    // The encoder and player start-ups, once, whichever asks first; a
+    // missing player library turns our own player off for this run.
+    void StartLibraries();
     void EncoderStartup();
     void PlayerStartup();
     void MixerStartup();
@@ -263,6 +273,8 @@ private:
     // the first show takes them; waited for at the destruction of a window
     // never shown.
     std::future<sonvale::app::SkinPictures> skinJob_;
+    LibraryStart libraryStart_;
+    bool librariesStarted_ = false;
     bool shown_ = false;
     // Set by the first paint of the skin (which covers the whole window).
     bool firstFrameDrawn_ = false;

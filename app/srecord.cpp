@@ -12,6 +12,7 @@
 #include <QToolButton>
 
 void TMainFrm::btnRecordClick() {
+    StartLibraries();
     Control->Record();
 }
 
@@ -24,6 +25,7 @@ void TMainFrm::btnStopClick() {
 }
 
 void TMainFrm::btnPlayClick() {
+    StartLibraries();
     Control->Play();
 }
 
@@ -43,8 +45,8 @@ void TMainFrm::setStatus(const std::string& text) {
 }
 
 void TMainFrm::setListButtonsEnabled(bool enabled) {
-    const QList<QToolButton*> buttons{btnRecord, btnPlay, btnSave, btnRemove, btnRemoveAll,
-                                      btnOptions};
+    const QList<QToolButton*> buttons{btnRecord, btnPlay,      btnSave,
+                                      btnRemove, btnRemoveAll, btnOptions};
     // Keyboard focus on a button that goes off moves to Stop, not on to
     // whatever control comes next.
     if (!enabled && buttons.contains(qobject_cast<QToolButton*>(focusWidget())))

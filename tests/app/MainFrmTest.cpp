@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
@@ -71,6 +72,56 @@ TEST_F(MainFrm, FirstStartWithoutAnyFileReportsBothLibrariesAndCompletes) {
     frm.reset();
     EXPECT_EQ(svar::MixerSystem, nullptr);
     EXPECT_FALSE(exists(paths.iniFile)) << "nothing changed, so nothing is written";
+}
+
+TEST_F(MainFrm, LibrariesPutOffUntilTheFirstFrameStartOnceThenOrWhenAskedFirst) {
+    writeFile(paths.iniFile, "[Options]\r\nIsOurPlayer=1\r\n");
+    auto later = [&] {
+        auto frm =
+            std::make_unique<TMainFrm>(paths, ui, nullptr, TMainFrm::LibraryStart::AfterFirstFrame);
+        frm->setOptionsForm(new TOptionsFrm(paths, ui, frm.get()));
+        return frm;
+    };
+    // What the libraries' start-ups said (the panel may add its own).
+    auto libraryMessages = [&] {
+        Strings said;
+        for (const std::string& m : ui.messages())
+            if (m == lostEnc || m == lostPlay)
+                said.push_back(m);
+        return said;
+    };
+    auto runEvents = [&](int ms, size_t untilMessages) {
+        QElapsedTimer t;
+        t.start();
+        while (libraryMessages().size() < untilMessages && t.elapsed() < ms)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    };
+
+    auto frm = later();
+    EXPECT_TRUE(ui.messages().empty()) << "nothing about the libraries before the window is up";
+    EXPECT_FALSE(svar::PlayerLibraryMissing);
+    EXPECT_TRUE(svar::AppSettings.IsOurPlayer);
+    frm->show();
+    runEvents(5000, 2);
+    EXPECT_EQ(libraryMessages(), (Strings{lostEnc, lostPlay}));
+    EXPECT_TRUE(svar::PlayerLibraryMissing);
+    EXPECT_FALSE(svar::AppSettings.IsOurPlayer) << "still forced off when the settings came first";
+    frm->btnPlayClick();
+    EXPECT_EQ(libraryMessages().size(), 2u) << "started once";
+    frm.reset();
+
+    // Play pressed before the first frame: the libraries are loaded first,
+    // and not again once the frame is drawn.
+    ui.clear();
+    svar::ResetSharedState();
+    frm = later();
+    frm->btnPlayClick();
+    Strings early = ui.messages();
+    early.resize(std::min<size_t>(early.size(), 2));
+    EXPECT_EQ(early, (Strings{lostEnc, lostPlay})) << "before what Play then says";
+    frm->show();
+    runEvents(300, 3);
+    EXPECT_EQ(libraryMessages(), (Strings{lostEnc, lostPlay}));
 }
 
 TEST_F(MainFrm, StoredSettingsListAndVersionAreLoaded) {

@@ -1,10 +1,15 @@
 // Audio output over the sound server: a playback stream to the default sink
-// with about 200 ms of buffer. write waits (on the loop's condition, woken by
-// the write and state callbacks) while the server has no room, and fails
+// with 400 ms of buffer, asked for in 100 ms pieces (and so, without latency
+// adjustment, played through 200 ms of sink latency). Written bytes gather
+// in held_ until a piece is whole; then what the server has room for goes
+// out in one write, and write waits (on the loop's condition, woken by the
+// write and state callbacks) only while a whole piece is still held. So the
+// loop thread wakes about twice per piece (the server's request, our write),
+// not once per decoded frame, and the writer once per piece. write fails
 // with MMR_ERROR after 5 s without room; pause corks the stream and keeps
-// what is written meanwhile; drain lets the server play out what it holds;
-// stop starts a fresh stream, so nothing queued survives it and the played
-// count restarts at 0.
+// what is written meanwhile; drain sends what is held and lets the server
+// play out all it holds; stop starts a fresh stream, so nothing queued
+// survives it and the played count restarts at 0.
 #include "platform/audio/pulse/PulseBackend.h"
 #include "platform/audio/pulse/PulseConnection.h"
 
@@ -17,7 +22,8 @@ namespace {
 
 constexpr int kOpenTimeoutMs = 3000;
 constexpr int kStuckMs = 5000;
-constexpr uint32_t kBufferMs = 200;
+constexpr uint32_t kBufferMs = 400;
+constexpr uint32_t kPieceMs = 100;
 
 class PulseOutput : public AudioOutput {
 public:
@@ -47,13 +53,8 @@ public:
         const uint8_t* p = static_cast<const uint8_t*>(data);
         PulseConnection& pulse = PulseConnection::instance();
         PulseConnection::Lock lock(pulse);
-        // Bytes wait in held_ while paused, behind earlier held bytes, and
-        // when they end in part of a frame (completed by the next write).
-        if (paused_ || !held_.empty() || bytes % format_.nBlockAlign != 0) {
-            held_.insert(held_.end(), p, p + bytes);
-            return paused_ ? MMR_NOERROR : flushHeld(pulse);
-        }
-        return writeFrames(pulse, p, bytes);
+        held_.insert(held_.end(), p, p + bytes);
+        return paused_ ? MMR_NOERROR : sendHeld(pulse, false);
     }
 
     MMRESULT pause() override {
@@ -76,7 +77,7 @@ public:
             return MMR_NOERROR;
         paused_ = false;
         cork(pulse, false);
-        return flushHeld(pulse);
+        return sendHeld(pulse, false);
     }
 
     MMRESULT drain() override {
@@ -86,7 +87,7 @@ public:
         PulseConnection::Lock lock(pulse);
         if (paused_)
             return held_.empty() && playedLocked() >= written_ ? MMR_NOERROR : MMR_STILLPLAYING;
-        if (MMRESULT r = flushHeld(pulse))
+        if (MMRESULT r = sendHeld(pulse, true))
             return r;
         if (failed())
             return MMR_ERROR;
@@ -162,10 +163,10 @@ private:
             s, [](pa_stream*, size_t, void*) { PulseConnection::instance().signal(); }, nullptr);
         pa_buffer_attr attr;
         std::memset(&attr, 0xFF, sizeof attr);
-        attr.tlength = format_.nAvgBytesPerSec * kBufferMs / 1000;
-        attr.tlength -= attr.tlength % format_.nBlockAlign;
-        const auto flags = pa_stream_flags_t(
-            PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
+        attr.tlength = bytesFor(kBufferMs);
+        attr.minreq = bytesFor(kPieceMs);
+        const auto flags =
+            pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
         if (libpulse().pa_stream_connect_playback(s, nullptr, &attr, flags, nullptr, nullptr) < 0) {
             const MMRESULT r = PulseConnection::result(libpulse().pa_context_errno(c));
             libpulse().pa_stream_unref(s);
@@ -185,6 +186,11 @@ private:
             disconnectStream();
             return r == MMR_NOERROR ? MMR_ERROR : r;
         }
+        // Pieces no larger than the server asks for, so that what is held
+        // back never leaves it short.
+        piece_ = bytesFor(kPieceMs);
+        if (const pa_buffer_attr* granted = libpulse().pa_stream_get_buffer_attr(s))
+            piece_ = std::min(piece_, std::max(granted->minreq, uint32_t(format_.nBlockAlign)));
         written_ = 0;
         played_.store(0);
         drainedAt_.store(0);
@@ -212,20 +218,21 @@ private:
                      kStuckMs);
     }
 
-    MMRESULT flushHeld(PulseConnection& pulse) {
-        const size_t whole = held_.size() - held_.size() % format_.nBlockAlign;
-        if (whole == 0)
-            return MMR_NOERROR;
-        std::vector<uint8_t> bytes(held_.begin(), held_.begin() + long(whole));
-        held_.erase(held_.begin(), held_.begin() + long(whole));
-        return writeFrames(pulse, bytes.data(), uint32_t(bytes.size()));
+    uint32_t bytesFor(uint32_t ms) const {
+        const uint32_t bytes = format_.nAvgBytesPerSec * ms / 1000;
+        return std::max(bytes - bytes % format_.nBlockAlign, uint32_t(format_.nBlockAlign));
     }
 
-    MMRESULT writeFrames(PulseConnection& pulse, const uint8_t* p, uint32_t bytes) {
-        while (bytes > 0) {
+    // Lock held. Sends the whole frames held, as far as the server has room;
+    // waits for room while a whole piece (or, with `all`, anything) is left.
+    MMRESULT sendHeld(PulseConnection& pulse, bool all) {
+        for (;;) {
+            const size_t whole = held_.size() - held_.size() % format_.nBlockAlign;
+            if (whole == 0 || (!all && whole < piece_))
+                return MMR_NOERROR;
             if (failed())
                 return MMR_ERROR;
-            size_t room = libpulse().pa_stream_writable_size(stream_);
+            const size_t room = libpulse().pa_stream_writable_size(stream_);
             if (room == size_t(-1))
                 return MMR_ERROR;
             if (room == 0) {
@@ -237,17 +244,16 @@ private:
                     return MMR_ERROR; // no room for seconds: the server is stuck
                 continue;
             }
-            size_t n = std::min<size_t>(room, bytes);
+            size_t n = std::min(room, whole);
             n -= n % format_.nBlockAlign;
             if (n == 0)
                 n = format_.nBlockAlign;
-            if (libpulse().pa_stream_write(stream_, p, n, nullptr, 0, PA_SEEK_RELATIVE) < 0)
+            if (libpulse().pa_stream_write(stream_, held_.data(), n, nullptr, 0, PA_SEEK_RELATIVE) <
+                0)
                 return MMR_ERROR;
-            p += n;
-            bytes -= uint32_t(n);
+            held_.erase(held_.begin(), held_.begin() + long(n));
             written_ += n;
         }
-        return MMR_NOERROR;
     }
 
     const int deviceId_;
@@ -256,7 +262,10 @@ private:
     pa_stream* stream_ = nullptr;
     uint64_t written_ = 0;
     bool paused_ = false;
-    std::vector<uint8_t> held_; // written while paused, or a frame's first bytes
+    uint32_t piece_ = 0; // bytes held back before a send
+    // Written and not yet sent: less than a piece, all while paused, and a
+    // frame's first bytes.
+    std::vector<uint8_t> held_;
     mutable std::atomic<uint64_t> played_{0};
     std::atomic<uint64_t> drainedAt_{0};
 };

@@ -356,6 +356,38 @@ TEST_F(PulseBackend, AWarmUpMakesTheChoiceWhileTheFirstCallsWaitForIt) {
     setenv("PULSE_SERVER", server.c_str(), 1);
 }
 
+// The output holds written bytes back until a piece of 100 ms is whole; a
+// drain sends the rest. A sound shorter than a piece plays, a long one
+// written a decoded frame at a time loses nothing (a frame split across two
+// writes included), and a stop drops what is held.
+TEST_F(PulseBackend, BytesHeldBackForAPieceAllPlayByTheEndOfADrain) {
+    WAVEFORMATEX f;
+    FillPcmFormat(f, 44100, 16, 2);
+    auto out = createAudioOutput();
+    ASSERT_EQ(out->open(f), MMR_NOERROR);
+    std::vector<uint8_t> sound(1152 * 4, 0x10);
+    uint64_t total = 0;
+    for (int i = 0; i < 20; ++i, total += sound.size()) // 0.52 s
+        ASSERT_EQ(out->write(sound.data(), uint32_t(sound.size())), MMR_NOERROR);
+    ASSERT_EQ(out->write(sound.data(), 6), MMR_NOERROR);
+    ASSERT_EQ(out->write(sound.data(), 2), MMR_NOERROR);
+    total += 8;
+    ASSERT_EQ(out->drain(), MMR_NOERROR);
+    EXPECT_EQ(out->playedBytes(), total);
+
+    ASSERT_EQ(out->stop(), MMR_NOERROR);
+    ASSERT_EQ(out->write(sound.data(), 1323 * 4), MMR_NOERROR); // 30 ms
+    ASSERT_EQ(out->drain(), MMR_NOERROR);
+    EXPECT_EQ(out->playedBytes(), 1323u * 4);
+
+    ASSERT_EQ(out->stop(), MMR_NOERROR);
+    ASSERT_EQ(out->write(sound.data(), 1323 * 4), MMR_NOERROR);
+    ASSERT_EQ(out->stop(), MMR_NOERROR);
+    ASSERT_EQ(out->drain(), MMR_NOERROR);
+    EXPECT_EQ(out->playedBytes(), 0u) << "held bytes do not outlive a stop";
+    EXPECT_EQ(out->close(), MMR_NOERROR);
+}
+
 // A sine source has a fixed latency of two seconds: it hands over two
 // seconds at once, every two seconds. None of such a piece may be lost.
 TEST_F(PulseBackend, ASourceHandingOverSecondsAtOnceLosesNothing) {

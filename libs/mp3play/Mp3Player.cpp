@@ -33,6 +33,9 @@ bool Mp3Player::shutdown(uint32_t timeoutMs) {
     std::unique_lock<std::mutex> g(lock_);
     exit_ = true;
     wake_.notify_all();
+    g.unlock();
+    interruptOutput();
+    g.lock();
     if (!thread_.joinable()) {
         return true;
     }
@@ -54,11 +57,21 @@ int32_t Mp3Player::send(Command command) {
     }
     queue_.push_back(pending);
     wake_.notify_all();
+    g.unlock();
+    interruptOutput();
+    g.lock();
     if (!answered_.wait_for(g, std::chrono::milliseconds(kCommandTimeoutMs),
                             [&] { return pending->done; })) {
         return XA_ERROR_TIMEOUT;
     }
     return pending->result;
+}
+
+void Mp3Player::interruptOutput() {
+    std::lock_guard<std::mutex> g(outputGuard_);
+    if (output_) {
+        output_->interruptWrite();
+    }
 }
 
 // ---- player thread ----
@@ -266,18 +279,23 @@ bool Mp3Player::ensureOutput() {
         return true;
     }
     if (!output_) {
-        output_ = makeOutput_ ? makeOutput_() : nullptr;
-        if (!output_) {
-            postError(XA_SOURCE_OUTPUT, XA_ERROR_OUTPUT_FAILED, "no audio output");
-            return false;
-        }
+        std::unique_ptr<AudioOutput> made = makeOutput_ ? makeOutput_() : nullptr;
+        std::lock_guard<std::mutex> g(outputGuard_);
+        output_ = std::move(made);
+    }
+    if (!output_) {
+        postError(XA_SOURCE_OUTPUT, XA_ERROR_OUTPUT_FAILED, "no audio output");
+        return false;
     }
     WAVEFORMATEX f;
     FillPcmFormat(f, input_.rate(), 16, input_.channels());
     const MMRESULT r = output_->open(f);
     if (r != MMR_NOERROR) {
         // The next play asks for a device again.
-        output_.reset();
+        {
+            std::lock_guard<std::mutex> g(outputGuard_);
+            output_.reset();
+        }
         postError(XA_SOURCE_OUTPUT, XA_ERROR_OUTPUT_FAILED,
                   "cannot open the audio output (error " + std::to_string(r) + ")");
         return false;
@@ -308,6 +326,7 @@ void Mp3Player::closeOutput() {
         notifier_.post(
             RecordBuilder(XA_MSG_NOTIFY_OUTPUT_STATE).u8(4, XA_OUTPUT_STATE_CLOSED).take());
     }
+    std::lock_guard<std::mutex> g(outputGuard_);
     output_.reset();
 }
 
@@ -404,13 +423,11 @@ void Mp3Player::playSome() {
         // What was decoded still plays; then the input ends as at its end,
         // with the final position and the end-of-input state.
         postError(XA_SOURCE_CODEC, XA_ERROR_DECODE_FAILED, error);
-        inputDone_ = true;
-        lastProgress_ = Clock::now();
-        return;
     }
-    if (r == Mp3Input::Read::Done) {
+    if (r != Mp3Input::Read::Data) {
         inputDone_ = true;
         lastProgress_ = Clock::now();
+        output_->flush(); // the last sound, if the output held it back
         return;
     }
     got -= got % input_.blockAlign();

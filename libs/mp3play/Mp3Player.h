@@ -106,6 +106,11 @@ private:
     OutputFactory makeOutput_;
     std::atomic<int32_t> priority_{3};
 
+    // Any thread: a write of the player thread waiting for the output to
+    // have room returns, so that a command or the exit is taken at once.
+    void interruptOutput();
+    std::mutex outputGuard_; // output_ against interruptOutput
+
     // Command queue (guarded by lock_).
     std::mutex lock_;
     std::condition_variable wake_;     // player thread: a command or exit
@@ -116,7 +121,7 @@ private:
 
     // Player thread only.
     Mp3Input input_;
-    std::unique_ptr<AudioOutput> output_;
+    std::unique_ptr<AudioOutput> output_; // made and freed under outputGuard_
     bool outputOpen_ = false;
     bool outputPaused_ = false;
     State state_ = State::Stopped;

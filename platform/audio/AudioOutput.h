@@ -20,11 +20,21 @@ public:
     // Opens the device for a PCM format (8/16 bit, 1/2 channels, any rate).
     // MMR_BADDEVICEID, MMR_BADFORMAT, MMR_ALLOCATED or MMR_ERROR on failure.
     virtual MMRESULT open(const WAVEFORMATEX& format) = 0;
-    // Queues bytes for playing; blocks while the device buffer (about 200 ms)
-    // is full (the device paces the caller). While paused it takes everything
-    // without blocking; it is played after resume. MMR_INVALHANDLE when not
-    // open; MMR_ERROR when the device made no progress for seconds.
+    // Queues bytes for playing; blocks while the device buffer (a few hundred
+    // ms) is full (the device paces the caller). An output may hold a short
+    // tail back to send it with what comes next (flush sends it). While
+    // paused it takes everything without blocking; it is played after
+    // resume. MMR_INVALHANDLE when not open; MMR_ERROR when the device made
+    // no progress for seconds.
     virtual MMRESULT write(const void* data, uint32_t bytes) = 0;
+    // Hands whatever write held back to the device, without waiting for it
+    // to be played: the writer calls it when it has nothing more to write.
+    virtual MMRESULT flush() { return MMR_NOERROR; }
+    // Any thread: a write waiting for room returns now (MMR_NOERROR), keeping
+    // what it had not handed over for the next write, flush, resume or drain
+    // (stop and close drop it), so that the writing thread can take a
+    // command at once. Outputs whose writes never wait long ignore it.
+    virtual void interruptWrite() {}
     // Pause holds the played position; resume continues from it.
     virtual MMRESULT pause() = 0;
     virtual MMRESULT resume() = 0;

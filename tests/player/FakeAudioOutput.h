@@ -1,5 +1,8 @@
 // An audio output for the player tests: plays every write at once (or holds
-// it while paused), keeps what it played, and can fail on purpose.
+// it while paused), keeps what it played, and can fail on purpose. Told to
+// gather, it holds writes back as the sound server's output does, until a
+// flush, resume or drain; a drain that finds bytes held counts a late tail
+// (the last sound would have waited for the player to give up on it).
 #pragma once
 
 #include "platform/audio/AudioOutput.h"
@@ -18,6 +21,8 @@ struct FakeOutputLog {
     // Failure plan: refuse open; refuse writes once this many bytes went.
     bool failOpen = false;
     uint64_t failAfterBytes = UINT64_MAX;
+    bool gather = false;
+    int lateTails = 0;
 };
 
 class FakeAudioOutput final : public AudioOutput {
@@ -44,7 +49,7 @@ public:
         }
         total_ += bytes;
         const auto* p = static_cast<const uint8_t*>(data);
-        if (paused_) {
+        if (paused_ || log_->gather) {
             held_.insert(held_.end(), p, p + bytes);
         } else {
             log_->played.insert(log_->played.end(), p, p + bytes);
@@ -59,12 +64,25 @@ public:
     MMRESULT resume() override {
         std::lock_guard<std::mutex> g(log_->lock);
         paused_ = false;
-        log_->played.insert(log_->played.end(), held_.begin(), held_.end());
-        played_ += held_.size();
-        held_.clear();
+        playHeld();
         return MMR_NOERROR;
     }
-    MMRESULT drain() override { return MMR_NOERROR; }
+    MMRESULT flush() override {
+        std::lock_guard<std::mutex> g(log_->lock);
+        if (!paused_) {
+            playHeld();
+        }
+        return MMR_NOERROR;
+    }
+    MMRESULT drain() override {
+        std::lock_guard<std::mutex> g(log_->lock);
+        if (paused_) {
+            return held_.empty() ? MMR_NOERROR : MMR_STILLPLAYING;
+        }
+        log_->lateTails += held_.empty() ? 0 : 1;
+        playHeld();
+        return MMR_NOERROR;
+    }
     MMRESULT stop() override {
         std::lock_guard<std::mutex> g(log_->lock);
         held_.clear();
@@ -82,6 +100,12 @@ public:
     uint64_t playedBytes() const override { return played_; }
 
 private:
+    void playHeld() {
+        log_->played.insert(log_->played.end(), held_.begin(), held_.end());
+        played_ += held_.size();
+        held_.clear();
+    }
+
     std::shared_ptr<FakeOutputLog> log_;
     bool open_ = false;
     std::atomic<bool> paused_{false};

@@ -105,6 +105,7 @@ protected:
 };
 
 TEST_F(EngineTest, PlaysAFileToTheEndWithRisingPositionsAndEndOfInput) {
+    log_->gather = true; // the whole file is held back until the input ends
     EXPECT_EQ(send(XA_MSG_COMMAND_INPUT_OPEN, 0, 0, mp3_), XA_SUCCESS);
     EXPECT_EQ(send(XA_MSG_COMMAND_PLAY), XA_SUCCESS);
     ASSERT_TRUE(pumpUntil(XA_MSG_NOTIFY_PLAYER_STATE, XA_PLAYER_STATE_EOF));
@@ -137,6 +138,7 @@ TEST_F(EngineTest, PlaysAFileToTheEndWithRisingPositionsAndEndOfInput) {
     EXPECT_EQ(log_->format.nChannels, 2);
     EXPECT_EQ(log_->format.wBitsPerSample, 16);
     EXPECT_NEAR(double(log_->played.size()), 2.0 * 44100 * 4, 0.02 * 44100 * 4);
+    EXPECT_EQ(log_->lateTails, 0) << "the end of the input sends the last sound at once";
 }
 
 TEST_F(EngineTest, UnreadableFilesGiveAnErrorAndStateStopped) {

@@ -99,7 +99,8 @@ public:
     // Lock held: waits for an operation (unreferenced here); true when it
     // completed and *success (set by the operation's callback) is true.
     bool finish(pa_operation* op, int timeoutMs);
-    // Loop thread (in callbacks): wakes every wait().
+    // Loop thread (in callbacks), or any thread with the Lock held: wakes
+    // every wait().
     void signal();
     // Lock held: applies a change this process made to the server (after it
     // succeeded) to the state, without telling the listener (the mixer

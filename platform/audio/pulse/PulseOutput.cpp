@@ -5,7 +5,9 @@
 // out in one write, and write waits (on the loop's condition, woken by the
 // write and state callbacks) only while a whole piece is still held. So the
 // loop thread wakes about twice per piece (the server's request, our write),
-// not once per decoded frame, and the writer once per piece. write fails
+// not once per decoded frame, and the writer once per piece; flush (the
+// writer has nothing more) and resume send what is held at once, and
+// interruptWrite ends a write's wait, keeping what it held. write fails
 // with MMR_ERROR after 5 s without room; pause corks the stream and keeps
 // what is written meanwhile; drain sends what is held and lets the server
 // play out all it holds; stop starts a fresh stream, so nothing queued
@@ -16,6 +18,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -57,6 +60,21 @@ public:
         return paused_ ? MMR_NOERROR : sendHeld(pulse, false);
     }
 
+    MMRESULT flush() override {
+        if (!stream_)
+            return MMR_INVALHANDLE;
+        PulseConnection& pulse = PulseConnection::instance();
+        PulseConnection::Lock lock(pulse);
+        return paused_ ? MMR_NOERROR : sendHeld(pulse, true);
+    }
+
+    void interruptWrite() override {
+        PulseConnection& pulse = PulseConnection::instance();
+        PulseConnection::Lock lock(pulse);
+        interrupted_ = true;
+        pulse.signal();
+    }
+
     MMRESULT pause() override {
         if (!stream_)
             return MMR_INVALHANDLE;
@@ -77,7 +95,7 @@ public:
             return MMR_NOERROR;
         paused_ = false;
         cork(pulse, false);
-        return sendHeld(pulse, false);
+        return sendHeld(pulse, true);
     }
 
     MMRESULT drain() override {
@@ -224,7 +242,8 @@ private:
     }
 
     // Lock held. Sends the whole frames held, as far as the server has room;
-    // waits for room while a whole piece (or, with `all`, anything) is left.
+    // waits for room while a whole piece (or, with `all`, anything) is left,
+    // unless interrupted.
     MMRESULT sendHeld(PulseConnection& pulse, bool all) {
         for (;;) {
             const size_t whole = held_.size() - held_.size() % format_.nBlockAlign;
@@ -238,10 +257,13 @@ private:
             if (room == 0) {
                 if (!pulse.wait(
                         [this] {
-                            return failed() || libpulse().pa_stream_writable_size(stream_) > 0;
+                            return interrupted_ || failed() ||
+                                   libpulse().pa_stream_writable_size(stream_) > 0;
                         },
                         kStuckMs))
                     return MMR_ERROR; // no room for seconds: the server is stuck
+                if (std::exchange(interrupted_, false))
+                    return MMR_NOERROR;
                 continue;
             }
             size_t n = std::min(room, whole);
@@ -262,7 +284,8 @@ private:
     pa_stream* stream_ = nullptr;
     uint64_t written_ = 0;
     bool paused_ = false;
-    uint32_t piece_ = 0; // bytes held back before a send
+    uint32_t piece_ = 0;       // bytes held back before a send
+    bool interrupted_ = false; // a waiting write is to return
     // Written and not yet sent: less than a piece, all while paused, and a
     // frame's first bytes.
     std::vector<uint8_t> held_;

@@ -356,19 +356,20 @@ TEST_F(PulseBackend, AWarmUpMakesTheChoiceWhileTheFirstCallsWaitForIt) {
     setenv("PULSE_SERVER", server.c_str(), 1);
 }
 
-// The output holds written bytes back until a piece of 100 ms is whole; a
-// drain sends the rest. A sound shorter than a piece plays, a long one
-// written a decoded frame at a time loses nothing (a frame split across two
-// writes included), and a stop drops what is held.
-TEST_F(PulseBackend, BytesHeldBackForAPieceAllPlayByTheEndOfADrain) {
+// The output holds written bytes back until a piece of 100 ms is whole.
+// A drain sends the held tail, so a sound written a decoded frame at a time
+// loses nothing (a frame split across two writes included); an interrupted
+// write returns at once and keeps what it had not sent; a stop drops what
+// is held.
+TEST_F(PulseBackend, BytesHeldBackForAPieceAllPlayAndAnInterruptedWriteKeepsItsRest) {
     WAVEFORMATEX f;
     FillPcmFormat(f, 44100, 16, 2);
     auto out = createAudioOutput();
     ASSERT_EQ(out->open(f), MMR_NOERROR);
-    std::vector<uint8_t> sound(1152 * 4, 0x10);
+    std::vector<uint8_t> sound(44100 * 4, 0x10); // 1 s
     uint64_t total = 0;
-    for (int i = 0; i < 20; ++i, total += sound.size()) // 0.52 s
-        ASSERT_EQ(out->write(sound.data(), uint32_t(sound.size())), MMR_NOERROR);
+    for (int i = 0; i < 20; ++i, total += 4608) // 0.52 s, a frame at a time
+        ASSERT_EQ(out->write(sound.data(), 4608), MMR_NOERROR);
     ASSERT_EQ(out->write(sound.data(), 6), MMR_NOERROR);
     ASSERT_EQ(out->write(sound.data(), 2), MMR_NOERROR);
     total += 8;
@@ -376,12 +377,25 @@ TEST_F(PulseBackend, BytesHeldBackForAPieceAllPlayByTheEndOfADrain) {
     EXPECT_EQ(out->playedBytes(), total);
 
     ASSERT_EQ(out->stop(), MMR_NOERROR);
-    ASSERT_EQ(out->write(sound.data(), 1323 * 4), MMR_NOERROR); // 30 ms
+    std::atomic<bool> returned{false};
+    std::thread writer([&] {
+        EXPECT_EQ(out->write(sound.data(), uint32_t(sound.size())), MMR_NOERROR);
+        returned = true;
+    });
+    std::this_thread::sleep_for(150ms); // the server is full; the writer waits
+    EXPECT_FALSE(returned);
+    out->interruptWrite();
+    // Without the interrupt the write would wait about 0.5 s more.
+    for (int i = 0; i < 200 && !returned; ++i)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(returned);
+    writer.join();
+    ASSERT_EQ(out->flush(), MMR_NOERROR);
     ASSERT_EQ(out->drain(), MMR_NOERROR);
-    EXPECT_EQ(out->playedBytes(), 1323u * 4);
+    EXPECT_EQ(out->playedBytes(), sound.size()) << "what the write kept was played";
 
     ASSERT_EQ(out->stop(), MMR_NOERROR);
-    ASSERT_EQ(out->write(sound.data(), 1323 * 4), MMR_NOERROR);
+    ASSERT_EQ(out->write(sound.data(), 1323 * 4), MMR_NOERROR); // 30 ms, held
     ASSERT_EQ(out->stop(), MMR_NOERROR);
     ASSERT_EQ(out->drain(), MMR_NOERROR);
     EXPECT_EQ(out->playedBytes(), 0u) << "held bytes do not outlive a stop";

@@ -33,7 +33,8 @@ public:
     // Any thread: a write waiting for room returns now (MMR_NOERROR), keeping
     // what it had not handed over for the next write, flush, resume or drain
     // (stop and close drop it), so that the writing thread can take a
-    // command at once. Outputs whose writes never wait long ignore it.
+    // command at once. Outputs whose writes wait no longer than a period
+    // ignore it.
     virtual void interruptWrite() {}
     // Pause holds the played position; resume continues from it.
     virtual MMRESULT pause() = 0;

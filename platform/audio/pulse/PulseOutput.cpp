@@ -242,8 +242,8 @@ private:
     }
 
     // Lock held. Sends the whole frames held, as far as the server has room;
-    // waits for room while a whole piece (or, with `all`, anything) is left,
-    // unless interrupted.
+    // waits for room while a whole piece is left, unless interrupted, or with
+    // `all` (flush, resume, drain) until everything is sent.
     MMRESULT sendHeld(PulseConnection& pulse, bool all) {
         for (;;) {
             const size_t whole = held_.size() - held_.size() % format_.nBlockAlign;
@@ -262,7 +262,7 @@ private:
                         },
                         kStuckMs))
                     return MMR_ERROR; // no room for seconds: the server is stuck
-                if (std::exchange(interrupted_, false))
+                if (std::exchange(interrupted_, false) && !all)
                     return MMR_NOERROR;
                 continue;
             }

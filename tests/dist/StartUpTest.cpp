@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sys/wait.h>
+#include <thread>
 
 namespace fs = std::filesystem;
 using namespace disttest;
@@ -30,7 +32,9 @@ std::vector<std::string> headlessEnvironment(const std::string& home) {
 
 // Starts `program`, expects it to come up (a message box at start-up, a missing
 // library or a crash keeps it from getting there) and to end cleanly on
-// SIGTERM. Returns the shared objects it had mapped.
+// SIGTERM. Returns the shared objects it had mapped once its two run-time
+// libraries were loaded (after the window's first frame), or at most 30 s
+// after it came up.
 std::vector<std::string> startAndStop(const std::string& program, const std::string& home) {
     fs::create_directories(home + "/run");
     fs::permissions(home + "/run", fs::perms::owner_all);
@@ -38,6 +42,14 @@ std::vector<std::string> startAndStop(const std::string& program, const std::str
     Child child(program, headlessEnvironment(home), log);
     const bool up = child.waitUntilUp(30s);
     std::vector<std::string> mapped = child.mappedObjects();
+    auto has = [&](const char* name) {
+        return std::any_of(mapped.begin(), mapped.end(),
+                           [&](const std::string& p) { return fs::path(p).filename() == name; });
+    };
+    for (auto end = std::chrono::steady_clock::now() + 30s;
+         up && !(has("mp3enc.so") && has("mp3play.so")) && std::chrono::steady_clock::now() < end;
+         mapped = child.mappedObjects())
+        std::this_thread::sleep_for(20ms);
     EXPECT_TRUE(up) << program << " did not come up; it printed:\n" << readFile(log);
     const int status = child.terminate(15s);
     EXPECT_TRUE(status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0)

@@ -113,9 +113,7 @@ TEST(MeterWidgetPlayout, QuartersOfABlockAreShownInTurnAndNoLoudQuarterIsSkipped
     EXPECT_EQ(w.meter().levelDb(0), LevelMeter::kFloorDb);
 }
 
-// Counts the paint events a widget receives.
-class PaintCounter : public QObject {
-public:
+struct PaintCounter : QObject {
     int paints = 0;
     bool eventFilter(QObject*, QEvent* e) override {
         paints += e->type() == QEvent::Paint;
@@ -127,8 +125,9 @@ TEST(MeterWidgetFrames, AFrameIsPaintedOnlyWhenWhatItShowsChangesAndFillsItsWhol
     ensureApplication();
     sonvale::app::MeterWidget w;
     w.resize(138, 32);
+    const QColor skin(0x12, 0x34, 0x56);
     QPixmap backdrop(w.size());
-    backdrop.fill(QColor(0x12, 0x34, 0x56));
+    backdrop.fill(skin);
     w.setBackdrop(backdrop);
     sonvale::app::MeterReading r; // nothing captured
     w.setSource([&] { return r; });
@@ -136,62 +135,51 @@ TEST(MeterWidgetFrames, AFrameIsPaintedOnlyWhenWhatItShowsChangesAndFillsItsWhol
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     PaintCounter counter;
     w.installEventFilter(&counter);
-
-    // Silence, over and over: nothing changes, nothing is painted.
     for (int t = 0; t < 10; ++t)
         w.poll(1000 + t * 40);
     QCoreApplication::processEvents();
-    EXPECT_EQ(counter.paints, 0);
-
-    // Sound: a frame shows it.
+    EXPECT_EQ(counter.paints, 0) << "silence over and over paints nothing";
     r.channels = 2;
     r.levels[0] = r.levels[1] = 23170;
     w.poll(1400);
     QCoreApplication::processEvents();
     EXPECT_GE(counter.paints, 1);
-
-    // The gap between the bars is the backdrop; the bars and the clip mark
-    // (lettered) are painted over it.
+    // The backdrop between the bars, the bars and the lettered clip box over it.
     const QImage frame = w.grab().toImage();
-    EXPECT_EQ(frame.pixelColor(10, 15), QColor(0x12, 0x34, 0x56));
-    EXPECT_NE(frame.pixelColor(10, 5), QColor(0x12, 0x34, 0x56));
+    EXPECT_EQ(frame.pixelColor(10, 15), skin);
+    EXPECT_NE(frame.pixelColor(10, 5), skin);
     QSet<QRgb> clipColours;
     for (int x = 138 - 34; x < 138; ++x)
         clipColours.insert(frame.pixel(x, 16));
-    EXPECT_GE(clipColours.size(), 2); // the box and its letters
+    EXPECT_GE(clipColours.size(), 2);
 }
 
-TEST(MeterWidgetFrames, AMinimizedWindowsMeterStopsReadingAndResumesWhenItIsBack) {
+// 25 readings a second while anything moves, 10 at rest, none while the
+// window is minimized.
+TEST(MeterWidgetFrames, ReadsOnlyAsOftenAsWhatItShowsCanChange) {
     ensureApplication();
+    using sonvale::app::MeterWidget;
     QWidget window;
-    auto* w = new sonvale::app::MeterWidget(&window);
+    auto* w = new MeterWidget(&window);
+    w->resize(138, 32);
+    sonvale::app::MeterReading r;
+    r.channels = 2;
+    w->setSource([&] { return r; });
     window.show();
     w->setRunning(true);
-    EXPECT_TRUE(w->reading());
     window.showMinimized();
-    EXPECT_TRUE(w->running());
-    EXPECT_FALSE(w->reading()); // no wake-ups for a meter nobody sees
+    EXPECT_FALSE(w->reading());
     window.showNormal();
     EXPECT_TRUE(w->reading());
     window.showMinimized();
     w->setRunning(false);
     window.showNormal();
-    EXPECT_FALSE(w->reading()); // back, but stopped meanwhile
-}
+    EXPECT_FALSE(w->reading()) << "back, but stopped meanwhile";
 
-TEST(MeterWidgetFrames, AtRestItReadsOncePerBlockAndWhileAnythingMovesTwentyFiveTimesASecond) {
-    ensureApplication();
-    using sonvale::app::MeterWidget;
-    MeterWidget w;
-    w.resize(138, 32);
-    sonvale::app::MeterReading r;
-    r.channels = 2;
-    w.setSource([&] { return r; });
     int64_t now = 1000;
     auto readAt = [&](int64_t ms) {
-        now = ms;
-        w.poll(now);
-        return w.readingIntervalMs();
+        w->poll(now = ms);
+        return w->readingIntervalMs();
     };
     readAt(now);
     EXPECT_EQ(readAt(now + 100), MeterWidget::kRestIntervalMs); // silence
@@ -199,12 +187,10 @@ TEST(MeterWidgetFrames, AtRestItReadsOncePerBlockAndWhileAnythingMovesTwentyFive
     EXPECT_EQ(readAt(now + 100), MeterWidget::kIntervalMs);    // sound starts
     EXPECT_EQ(readAt(now + 40), MeterWidget::kRestIntervalMs); // a steady sound
     r.levels[0] = r.levels[1] = 0;
-    EXPECT_EQ(readAt(now + 100), MeterWidget::kIntervalMs); // it stops
-    // The held peak stays, then falls: every frame of that is shown.
     const int64_t stopped = now;
-    while (now < stopped + 5000 && w.meter().peakDb(0) > sonvale::app::LevelMeter::kFloorDb)
+    // It stops: the held peak stays, then falls, every frame of it shown.
+    while (now < stopped + 5000 && w->meter().peakDb(0) > sonvale::app::LevelMeter::kFloorDb)
         ASSERT_EQ(readAt(now + 40), MeterWidget::kIntervalMs) << "at " << now;
-    EXPECT_EQ(w.meter().peakDb(0), sonvale::app::LevelMeter::kFloorDb);
     EXPECT_EQ(readAt(now + 40), MeterWidget::kRestIntervalMs);
 }
 

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <sys/wait.h>
 #include <thread>
@@ -30,11 +29,18 @@ std::vector<std::string> headlessEnvironment(const std::string& home) {
             "LD_PRELOAD="};
 }
 
+// The folder a mapped object of ours was loaded from, or "" when not mapped.
+std::string loadedFrom(const std::vector<std::string>& mapped, const std::string& name) {
+    for (const auto& path : mapped)
+        if (fs::path(path).filename() == name)
+            return fs::path(path).parent_path().string();
+    return {};
+}
+
 // Starts `program`, expects it to come up (a message box at start-up, a missing
 // library or a crash keeps it from getting there) and to end cleanly on
-// SIGTERM. Returns the shared objects it had mapped once its two run-time
-// libraries were loaded (after the window's first frame), or at most 30 s
-// after it came up.
+// SIGTERM. Returns the shared objects it had mapped once it had loaded its
+// run-time libraries (after the window's first frame; at most 30 s).
 std::vector<std::string> startAndStop(const std::string& program, const std::string& home) {
     fs::create_directories(home + "/run");
     fs::permissions(home + "/run", fs::perms::owner_all);
@@ -42,28 +48,16 @@ std::vector<std::string> startAndStop(const std::string& program, const std::str
     Child child(program, headlessEnvironment(home), log);
     const bool up = child.waitUntilUp(30s);
     std::vector<std::string> mapped = child.mappedObjects();
-    auto has = [&](const char* name) {
-        return std::any_of(mapped.begin(), mapped.end(),
-                           [&](const std::string& p) { return fs::path(p).filename() == name; });
-    };
-    for (auto end = std::chrono::steady_clock::now() + 30s;
-         up && !(has("mp3enc.so") && has("mp3play.so")) && std::chrono::steady_clock::now() < end;
-         mapped = child.mappedObjects())
-        std::this_thread::sleep_for(20ms);
+    for (int i = 0; up && i < 1500 && loadedFrom(mapped, "mp3play.so").empty(); ++i) {
+        std::this_thread::sleep_for(20ms); // the encoder's library comes first
+        mapped = child.mappedObjects();
+    }
     EXPECT_TRUE(up) << program << " did not come up; it printed:\n" << readFile(log);
     const int status = child.terminate(15s);
     EXPECT_TRUE(status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0)
         << program << " did not end cleanly (wait status " << status << "); it printed:\n"
         << readFile(log);
     return mapped;
-}
-
-// The folder a mapped object of ours was loaded from, or "" when not mapped.
-std::string loadedFrom(const std::vector<std::string>& mapped, const std::string& name) {
-    for (const auto& path : mapped)
-        if (fs::path(path).filename() == name)
-            return fs::path(path).parent_path().string();
-    return {};
 }
 
 } // namespace

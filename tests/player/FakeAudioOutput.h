@@ -1,8 +1,7 @@
 // An audio output for the player tests: plays every write at once (or holds
 // it while paused), keeps what it played, and can fail on purpose. Told to
-// gather, it holds writes back as the sound server's output does, until a
-// flush, resume or drain; a drain that finds bytes held counts a late tail
-// (the last sound would have waited for the player to give up on it).
+// gather, it holds writes back until a flush, resume or drain, as the sound
+// server's output does; a drain that still finds them counts a late tail.
 #pragma once
 
 #include "platform/audio/AudioOutput.h"
@@ -69,16 +68,11 @@ public:
     }
     MMRESULT flush() override {
         std::lock_guard<std::mutex> g(log_->lock);
-        if (!paused_) {
-            playHeld();
-        }
+        playHeld();
         return MMR_NOERROR;
     }
     MMRESULT drain() override {
         std::lock_guard<std::mutex> g(log_->lock);
-        if (paused_) {
-            return held_.empty() ? MMR_NOERROR : MMR_STILLPLAYING;
-        }
         log_->lateTails += held_.empty() ? 0 : 1;
         playHeld();
         return MMR_NOERROR;

@@ -356,11 +356,9 @@ TEST_F(PulseBackend, AWarmUpMakesTheChoiceWhileTheFirstCallsWaitForIt) {
     setenv("PULSE_SERVER", server.c_str(), 1);
 }
 
-// The output holds written bytes back until a piece of 100 ms is whole.
-// A drain sends the held tail, so a sound written a decoded frame at a time
-// loses nothing (a frame split across two writes included); an interrupted
-// write returns at once and keeps what it had not sent; a stop drops what
-// is held.
+// Bytes held back for a 100 ms piece: a drain sends the tail (a frame split
+// across two writes included), an interrupted write returns at once and
+// keeps its rest, a stop drops them.
 TEST_F(PulseBackend, BytesHeldBackForAPieceAllPlayAndAnInterruptedWriteKeepsItsRest) {
     WAVEFORMATEX f;
     FillPcmFormat(f, 44100, 16, 2);
@@ -385,8 +383,7 @@ TEST_F(PulseBackend, BytesHeldBackForAPieceAllPlayAndAnInterruptedWriteKeepsItsR
     std::this_thread::sleep_for(150ms); // the server is full; the writer waits
     EXPECT_FALSE(returned);
     out->interruptWrite();
-    // Without the interrupt the write would wait about 0.5 s more.
-    for (int i = 0; i < 200 && !returned; ++i)
+    for (int i = 0; i < 200 && !returned; ++i) // else about 0.5 s more
         std::this_thread::sleep_for(1ms);
     EXPECT_TRUE(returned);
     writer.join();

@@ -19,6 +19,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 
 using namespace apptest;
 using Strings = std::vector<std::string>;
@@ -92,6 +93,20 @@ protected:
         return waitUntil([&] { return frm->waveIn->outBytes() >= bytes; });
     }
 
+    // A timer tick shows the size the recording threads keep raising, so the
+    // figure shown must lie between the sizes read just before and after it.
+    void expectTickShowsKilobytes(const std::function<uint64_t()>& bytes) {
+        const uint64_t low = bytes() / 1024;
+        frm->TimerTimer();
+        const uint64_t high = bytes() / 1024;
+        const std::string shown = status(), prefix = "Recording... 1s / ";
+        ASSERT_EQ(shown.rfind(prefix, 0), 0u) << shown;
+        ASSERT_EQ(shown.substr(shown.size() - 2), "KB") << shown;
+        const uint64_t kb = std::stoull(shown.substr(prefix.size()));
+        EXPECT_GE(kb, low) << shown;
+        EXPECT_LE(kb, high) << shown;
+    }
+
     bool listButtonsEnabled() const {
         for (QToolButton* b : {frm->btnRecord, frm->btnPlay, frm->btnSave, frm->btnRemove,
                                frm->btnRemoveAll, frm->btnOptions})
@@ -123,9 +138,7 @@ TEST_F(Recording, WavRecordingWritesTheConfiguredFormatAndJoinsTheList) {
     EXPECT_NE(readFile(paths.iniFile).find("RecordFile0=" + name), std::string::npos);
     EXPECT_FALSE(svar::ListChanged);
     ASSERT_TRUE(captured(22050 * 2 * 2)); // two seconds
-    frm->TimerTimer();
-    EXPECT_EQ(status(),
-              "Recording... 1s / " + std::to_string(frm->waveRiff->inBytes() / 1024) + "KB");
+    expectTickShowsKilobytes([&] { return frm->waveRiff->inBytes(); });
 
     frm->btnStop->click();
     EXPECT_EQ(svar::AppState, svar::stIdle);
@@ -167,9 +180,7 @@ TEST_F(Recording, Mp3RecordingIsDecodableInStereoAndMono) {
         EXPECT_EQ(frm->waveIn->pcm_NumChannels(), channels);
         ASSERT_TRUE(captured(44100ull * 2 * channels * 2));
         ASSERT_TRUE(waitUntil([] { return svar::Mp3Encoder->totalEncoded() > 1024; }));
-        frm->TimerTimer();
-        EXPECT_EQ(status(), "Recording... 1s / " +
-                                std::to_string(svar::Mp3Encoder->totalEncoded() >> 10) + "KB");
+        expectTickShowsKilobytes([] { return svar::Mp3Encoder->totalEncoded(); });
         frm->btnStopClick();
         EXPECT_EQ(svar::ActiveEncoder.load(), nullptr);
 

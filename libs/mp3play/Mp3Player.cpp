@@ -466,10 +466,10 @@ void Mp3Player::finishDraining() {
         return;
     }
     // Everything was heard (or the output stopped moving: let it finish
-    // on its own).
-    if (played < writtenBytes_) {
-        output_->drain();
-    }
+    // on its own). The drain also has the output confirm the end, which is
+    // immediate when it is truly over; the end is announced only after it,
+    // so a stop that follows the announcement cuts nothing off.
+    output_->drain();
     inputDone_ = false;
     setState(State::Ended);
     notifier_.post(

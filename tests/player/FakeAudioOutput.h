@@ -2,6 +2,7 @@
 // it while paused), keeps what it played, and can fail on purpose. Told to
 // gather, it holds writes back until a flush, resume or drain, as the sound
 // server's output does; a drain that still finds them counts a late tail.
+// Drains are counted.
 #pragma once
 
 #include "platform/audio/AudioOutput.h"
@@ -22,6 +23,7 @@ struct FakeOutputLog {
     uint64_t failAfterBytes = UINT64_MAX;
     bool gather = false;
     int lateTails = 0;
+    int drains = 0;
 };
 
 class FakeAudioOutput final : public AudioOutput {
@@ -74,6 +76,7 @@ public:
     MMRESULT drain() override {
         std::lock_guard<std::mutex> g(log_->lock);
         log_->lateTails += held_.empty() ? 0 : 1;
+        ++log_->drains;
         playHeld();
         return MMR_NOERROR;
     }

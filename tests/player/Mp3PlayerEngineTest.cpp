@@ -139,6 +139,7 @@ TEST_F(EngineTest, PlaysAFileToTheEndWithRisingPositionsAndEndOfInput) {
     EXPECT_EQ(log_->format.wBitsPerSample, 16);
     EXPECT_NEAR(double(log_->played.size()), 2.0 * 44100 * 4, 0.02 * 44100 * 4);
     EXPECT_EQ(log_->lateTails, 0) << "the end of the input sends the last sound at once";
+    EXPECT_EQ(log_->drains, 1) << "the output confirmed the end before it was announced";
 }
 
 TEST_F(EngineTest, UnreadableFilesGiveAnErrorAndStateStopped) {

@@ -59,6 +59,7 @@
     X(pa_stream_get_buffer_attr)             \
     X(pa_stream_get_state)                   \
     X(pa_stream_get_time)                    \
+    X(pa_stream_get_timing_info)             \
     X(pa_stream_new)                         \
     X(pa_stream_peek)                        \
     X(pa_stream_readable_size)               \

@@ -15,6 +15,8 @@
 #include "platform/audio/pulse/PulseBackend.h"
 #include "platform/audio/pulse/PulseConnection.h"
 
+#include <sys/time.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -154,13 +156,35 @@ private:
         pa_usec_t usec = 0;
         uint64_t played = played_.load();
         if (stream_ && !failed() && libpulse().pa_stream_get_time(stream_, &usec) == 0) {
-            played = usec * format_.nAvgBytesPerSec / 1000000;
+            played = std::max(usToBytes(int64_t(usec)), playingOut());
             played -= played % format_.nBlockAlign;
         }
         played = std::max(played, drainedAt_.load());
         played = std::min(played, written_);
         played_.store(played);
         return played;
+    }
+
+    uint64_t usToBytes(int64_t usec) const {
+        return usec > 0 ? uint64_t(usec) * format_.nAvgBytesPerSec / 1000000 : 0;
+    }
+
+    // Lock held. Once the server has taken everything written and the stream
+    // has run dry, its time stands still a sink latency short of the end,
+    // though the sink plays that last part out: counted on here from the
+    // moment of the server's last timing, so the end is seen when it is
+    // heard (without it, only a drain would reach it).
+    uint64_t playingOut() const {
+        const pa_timing_info* t = libpulse().pa_stream_get_timing_info(stream_);
+        if (paused_ || !t || t->read_index < int64_t(written_))
+            return 0;
+        timeval now{};
+        gettimeofday(&now, nullptr);
+        const int64_t since = (int64_t(now.tv_sec) - int64_t(t->timestamp.tv_sec)) * 1000000 +
+                              (int64_t(now.tv_usec) - int64_t(t->timestamp.tv_usec));
+        const int64_t readUs = int64_t(t->read_index / format_.nBlockAlign) * 1000000 /
+                               int64_t(format_.nSamplesPerSec);
+        return usToBytes(readUs - int64_t(t->sink_usec) + std::max<int64_t>(since, 0));
     }
 
     // Lock held.

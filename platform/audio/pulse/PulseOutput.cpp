@@ -151,12 +151,14 @@ private:
         return s == PA_STREAM_FAILED || s == PA_STREAM_TERMINATED;
     }
 
-    // Lock held: bytes the server has played, never more than written.
+    // Lock held: bytes the server has played, never more than written, and
+    // never fewer than counted before on this stream (the stream's time
+    // does not go back either).
     uint64_t playedLocked() const {
         pa_usec_t usec = 0;
         uint64_t played = played_.load();
         if (stream_ && !failed() && libpulse().pa_stream_get_time(stream_, &usec) == 0) {
-            played = std::max(usToBytes(int64_t(usec)), playingOut());
+            played = std::max({played, usToBytes(int64_t(usec)), playingOut()});
             played -= played % format_.nBlockAlign;
         }
         played = std::max(played, drainedAt_.load());

@@ -393,7 +393,11 @@ TEST_F(PulseBackend, BytesHeldBackForAPieceAllPlayAndAnInterruptedWriteKeepsItsR
     for (int i = 0; i < 400 && out->playedBytes() < sound.size(); ++i)
         std::this_thread::sleep_for(10ms);
     EXPECT_EQ(out->playedBytes(), sound.size()) << "what the write kept was played";
+    ASSERT_EQ(out->write(sound.data(), 4608), MMR_NOERROR);
+    ASSERT_EQ(out->flush(), MMR_NOERROR);
+    EXPECT_GE(out->playedBytes(), sound.size()) << "more sound does not take the count back";
     ASSERT_EQ(out->drain(), MMR_NOERROR);
+    EXPECT_EQ(out->playedBytes(), sound.size() + 4608);
 
     ASSERT_EQ(out->stop(), MMR_NOERROR);
     ASSERT_EQ(out->write(sound.data(), 1323 * 4), MMR_NOERROR); // 30 ms, held

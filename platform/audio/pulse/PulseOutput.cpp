@@ -11,7 +11,9 @@
 // with MMR_ERROR after 5 s without room; pause corks the stream and keeps
 // what is written meanwhile; drain sends what is held and lets the server
 // play out all it holds; stop starts a fresh stream, so nothing queued
-// survives it and the played count restarts at 0.
+// survives it and the played count restarts at 0. The played count never
+// goes back on a stream, and once the stream has run dry it runs on through
+// the sink's latency, as the sink plays the last of it.
 #include "platform/audio/pulse/PulseBackend.h"
 #include "platform/audio/pulse/PulseConnection.h"
 

@@ -389,8 +389,9 @@ TEST_F(PulseBackend, BytesHeldBackForAPieceAllPlayAndAnInterruptedWriteKeepsItsR
     writer.join();
     ASSERT_EQ(out->flush(), MMR_NOERROR);
     // Run dry, the stream's own time stops a sink latency short; the count
-    // goes on to the end as the sink plays it, with no drain to push it.
-    for (int i = 0; i < 400 && out->playedBytes() < sound.size(); ++i)
+    // goes on to the end as the sink plays it, with no drain to push it
+    // (within 8 s: the test server's sink may first idle for 2 s).
+    for (int i = 0; i < 800 && out->playedBytes() < sound.size(); ++i)
         std::this_thread::sleep_for(10ms);
     EXPECT_EQ(out->playedBytes(), sound.size()) << "what the write kept was played";
     ASSERT_EQ(out->write(sound.data(), 4608), MMR_NOERROR);

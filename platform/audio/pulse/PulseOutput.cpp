@@ -186,9 +186,10 @@ private:
         gettimeofday(&now, nullptr);
         const int64_t since = (int64_t(now.tv_sec) - int64_t(t->timestamp.tv_sec)) * 1000000 +
                               (int64_t(now.tv_usec) - int64_t(t->timestamp.tv_usec));
-        const int64_t readUs = int64_t(t->read_index / format_.nBlockAlign) * 1000000 /
-                               int64_t(format_.nSamplesPerSec);
-        return usToBytes(readUs - int64_t(t->sink_usec) + std::max<int64_t>(since, 0));
+        // Where the sink is, in µs past the last byte the server read.
+        const int64_t past = std::max<int64_t>(since, 0) - int64_t(t->sink_usec);
+        const uint64_t read = uint64_t(t->read_index);
+        return past >= 0 ? read + usToBytes(past) : read - std::min(read, usToBytes(-past));
     }
 
     // Lock held.
@@ -265,7 +266,7 @@ private:
     }
 
     uint32_t bytesFor(uint32_t ms) const {
-        const uint32_t bytes = format_.nAvgBytesPerSec * ms / 1000;
+        const auto bytes = uint32_t(usToBytes(int64_t(ms) * 1000));
         return std::max(bytes - bytes % format_.nBlockAlign, uint32_t(format_.nBlockAlign));
     }
 

@@ -103,6 +103,11 @@ bool PulseConnection::wait(const std::function<bool()>& done, int timeoutMs) {
         else
             break; // no server: nothing will ever come
     }
+    // Freeing a timer does not wake the loop, which then wakes once more, idle,
+    // at the time it had prepared for; restarting it first makes the loop look
+    // at its timers again now, while it is awake anyway.
+    if (!expiry.expired)
+        api->time_restart(timer, &tv);
     api->time_free(timer);
     return done();
 }
